@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+
+#include "player/module.h"
+
+// Shell state shared by the main loop, the window and the scenes.
+extern bool key_down[256];  // by virtual-key code
+extern bool window_active;  // false while the window is minimised
+extern bool full_screen_mode;
+extern XmModule* music_module;  // the module playing; null when none is
+
+// Virtual-key codes the shell reads.
+constexpr int VK_ESCAPE = 27;
+constexpr int VK_F1 = 112;
+
+// Puts the shell state back to its start values (for test fixtures).
+void shell_state_reset();

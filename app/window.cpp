@@ -1,0 +1,1 @@
+// The display window and its rendering context.

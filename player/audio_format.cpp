@@ -1,0 +1,3 @@
+#include "player/audio_format.h"
+
+int32_t output_rate = 44100;

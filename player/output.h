@@ -1,0 +1,39 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "player/module.h"
+
+// Audio output and the song clock: one looping ring of 16-bit stereo PCM that the wave device
+// plays for the rest of the process, an output thread that refills it block by block just
+// behind the device's play position, and per-block clock entries the visual side reads.
+
+// One clock entry per ring block, as it stood after the block was mixed.
+struct BlockClock {
+    std::atomic<uint8_t> row;
+    std::atomic<uint32_t> time_ms;
+};
+
+// Opens the wave device at rate Hz (after stopping any earlier playback), sizes the ring and
+// zeroes the voices. False while the file callbacks are missing or when no device opens.
+bool audio_init(int32_t rate);
+// Resets and closes the device, results ignored.
+void audio_close();
+// Starts module from its beginning: resets the song state, mixes the whole ring, hands it to
+// the device and starts the output thread. False for a null module.
+bool player_start(XmModule* module);
+// Stops the output thread and releases the mix buffer and the clock table. False for null.
+bool player_stop(XmModule* module);
+// The output thread's body.
+int output_thread();
+
+// Milliseconds of song time at the end of the block being heard; 0 for a null module.
+uint32_t song_clock_ms(const XmModule* module);
+// Pattern row (0..255) at the end of the block being heard; 0 for a null module.
+uint32_t song_clock_row(const XmModule* module);
+
+extern std::atomic<bool> stop_requested;
+extern std::atomic<bool> fill_in_progress;
+extern std::atomic<bool> thread_finished;
+extern std::atomic<int32_t> clock_block;
+extern BlockClock* block_table;

@@ -1,0 +1,1 @@
+// The timeline and scene dispatcher.

@@ -1,0 +1,3 @@
+#!/bin/sh
+# Placeholder: the real-world XM corpus is fetched here.
+exit 0

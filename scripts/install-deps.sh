@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs the Debian packages the build, the demo and the test suite need, and only those
+# that are missing. Runs as root, or through sudo when it is available.
+set -eu
+
+packages="cmake make g++ pkg-config
+  libsdl2-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
+  libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth xdotool x11-utils sox"
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; elif command -v sudo >/dev/null; then sudo="sudo"; else
+  echo "install-deps: missing packages:$missing (run as root or install sudo)" >&2
+  exit 1
+fi
+echo "install-deps: installing$missing"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
