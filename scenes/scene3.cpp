@@ -1,0 +1,4 @@
+#include "scenes/scenes.h"
+
+// Placeholder until the scene lands.
+void draw_scene_3() {}
