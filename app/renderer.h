@@ -1,0 +1,11 @@
+#pragma once
+
+// Renderer set-up: runs after every successful creation of the rendering context. Puts GL into
+// the state every scene starts from, builds the outline font, sets the fog parameters and
+// starts the music. Always returns true.
+bool setup_renderer();
+// Fog parameters (linear, black, 0..30); fog itself stays off.
+void setup_fog();
+// Create and delete the 256 glyph lists of the outline font.
+void build_outline_font();
+void free_outline_font();
