@@ -1,1 +1,512 @@
+// The XM loader: reads a module in the 1.04 layout through the installed file callbacks into
+// the song model. Every read goes through one little-endian reader with a sticky failure flag:
+// a read the stream cannot satisfy, or a seek past its end, marks the load failed and yields
+// zeros from then on, so the parser reads straight through and checks at the few points where
+// a count decides how much to allocate or how long to loop. Counts are checked once, right
+// after the header that carries them, against what is left of the stream.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "player/engine.h"
 #include "player/module.h"
+#include "player/output.h"
+
+XmSample empty_sample{};
+
+namespace {
+
+FileCallbacks file_callbacks{};
+
+constexpr char module_id[] = "Extended Module: ";
+constexpr uint32_t module_id_length = 17;
+constexpr uint32_t header_fields_offset = 60;
+constexpr uint32_t pattern_header_bytes = 9;
+constexpr uint32_t instrument_minimum_bytes = 29;  // header size, name, type, sample count
+constexpr uint32_t sample_header_bytes = 40;
+constexpr int max_channels = channel_capacity;
+constexpr uint32_t max_file_patterns = 256;  // order entries are bytes: 0..255
+constexpr int32_t missing_pattern_rows = 64;
+constexpr int32_t max_rows_without_data = 256;
+constexpr uint32_t max_samples = 16;
+constexpr uint32_t envelope_points_in_file = 12;
+constexpr int32_t max_song_length = 256;
+constexpr uint8_t key_off_in_file = 97;
+constexpr uint8_t key_off_note = 255;
+constexpr uint8_t max_instrument_number = 128;
+constexpr auto fill_wait = std::chrono::milliseconds(1);
+
+// The view of one stream during a load. `end` is the stream's size, learnt once by seeking to
+// its end; `failed` is sticky.
+struct StreamReader {
+    XmStream* stream;
+    uint32_t end;
+    bool failed;
+};
+
+uint32_t stream_position(const StreamReader& reader) {
+    if (reader.stream == nullptr) return 0;
+    return file_callbacks.file_tell(reader.stream->handle);
+}
+
+// Bytes between the position and the end; 0 once the load has failed.
+uint32_t bytes_left(const StreamReader& reader) {
+    if (reader.failed) return 0;
+    uint32_t position = stream_position(reader);
+    return position < reader.end ? reader.end - position : 0;
+}
+
+// Fills destination with count bytes from the stream. A short read fails the load; whatever
+// was not delivered is zero.
+void read_bytes(StreamReader& reader, void* destination, uint32_t count) {
+    uint32_t delivered = 0;
+    if (!reader.failed && reader.stream != nullptr && count > 0) {
+        delivered = file_callbacks.file_read(destination, count, reader.stream->handle);
+    }
+    if (delivered > count) delivered = count;  // a reader that claims more is not believed
+    if (delivered < count) {
+        if (count > 0) reader.failed = true;
+        std::memset(static_cast<uint8_t*>(destination) + delivered, 0, count - delivered);
+    }
+}
+
+uint8_t read8(StreamReader& reader) {
+    uint8_t value;
+    read_bytes(reader, &value, 1);
+    return value;
+}
+
+uint16_t little16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t little32(const uint8_t* bytes) {
+    return uint32_t(little16(bytes)) | uint32_t(little16(bytes + 2)) << 16;
+}
+
+uint16_t read16(StreamReader& reader) {
+    uint8_t bytes[2];
+    read_bytes(reader, bytes, 2);
+    return little16(bytes);
+}
+
+uint32_t read32(StreamReader& reader) {
+    uint8_t bytes[4];
+    read_bytes(reader, bytes, 4);
+    return little32(bytes);
+}
+
+// Moves to an absolute position; one past the end of the stream (or beyond what a seek offset
+// can say) fails the load instead of being clamped silently.
+void seek_to(StreamReader& reader, uint64_t target) {
+    if (reader.failed || reader.stream == nullptr) return;
+    if (target > reader.end || target > uint64_t(INT32_MAX)) {
+        reader.failed = true;
+        return;
+    }
+    file_callbacks.file_seek(reader.stream->handle, int32_t(target), 0);
+}
+
+void skip(StreamReader& reader, uint64_t count) {
+    if (reader.failed) return;
+    seek_to(reader, uint64_t(stream_position(reader)) + count);
+}
+
+// Zero-filled storage for count records of T; null when count is 0 or memory runs out.
+template <typename T>
+T* allocate(uint64_t count) {
+    if (count == 0 || count > SIZE_MAX / sizeof(T)) return nullptr;
+    return static_cast<T*>(std::calloc(size_t(count), sizeof(T)));
+}
+
+// Decodes one cell: a flag byte with bit 7 set announces the fields that follow; any other
+// first byte is the note itself, followed by the four other fields. Key-off becomes 255, notes
+// past key-off (no tracker writes them) become no note, and instruments past 128 none.
+XmCell read_cell(StreamReader& reader) {
+    XmCell cell{};
+    uint8_t first = read8(reader);
+    if (first & 0x80) {
+        if (first & 0x01) cell.note = read8(reader);
+        if (first & 0x02) cell.instrument = read8(reader);
+        if (first & 0x04) cell.volume = read8(reader);
+        if (first & 0x08) cell.effect = read8(reader);
+        if (first & 0x10) cell.param = read8(reader);
+    } else {
+        uint8_t rest[4];
+        read_bytes(reader, rest, 4);
+        cell = XmCell{first, rest[0], rest[1], rest[2], rest[3]};
+    }
+    if (cell.note == key_off_in_file) {
+        cell.note = key_off_note;
+    } else if (cell.note > key_off_in_file && cell.note != key_off_note) {
+        cell.note = 0;
+    }
+    if (cell.instrument > max_instrument_number) cell.instrument = 0;
+    return cell;
+}
+
+// Reads one pattern header and its cells. Every cell takes at least one byte, so a pattern
+// whose cells cannot fit what is left fails the load before anything is allocated. A pattern
+// without data keeps its row count up to 256 rows of empty cells; 0 rows stay 0 rows with no
+// cells.
+bool read_pattern(StreamReader& reader, XmPattern& pattern, int32_t channel_count) {
+    read32(reader);  // header length: taken to be 9
+    read8(reader);   // packing type
+    int32_t rows = read16(reader);
+    uint16_t packed_size = read16(reader);
+    if (reader.failed) return false;
+    uint64_t cell_count = uint64_t(rows) * uint64_t(channel_count);
+    if (packed_size == 0) {
+        rows = std::min(rows, max_rows_without_data);
+        cell_count = uint64_t(rows) * uint64_t(channel_count);
+    } else if (cell_count > bytes_left(reader)) {
+        return false;
+    }
+    pattern.row_count = rows;
+    if (cell_count == 0) return true;
+    pattern.cells = allocate<XmCell>(cell_count);
+    if (pattern.cells == nullptr) return false;
+    if (packed_size == 0) return true;
+    for (uint64_t i = 0; i < cell_count && !reader.failed; ++i) {
+        pattern.cells[i] = read_cell(reader);
+    }
+    return !reader.failed;
+}
+
+// Parses twelve (tick, value) points from their 48 bytes in the file.
+void parse_envelope(const uint8_t* bytes, XmEnvelopePoint* points) {
+    for (uint32_t i = 0; i < envelope_points_in_file; ++i) {
+        points[i].x = little16(bytes + 4 * i);
+        points[i].y = little16(bytes + 4 * i + 2);
+    }
+}
+
+// Reads the part of an instrument header after the sample header size: the note map, both
+// envelopes and the settings from the point counts to the fadeout. Point counts are held to
+// the twelve points the file carries; an envelope with fewer than two points is off.
+void read_instrument_settings(StreamReader& reader, XmInstrument& instrument) {
+    read_bytes(reader, instrument.note_samples, sizeof instrument.note_samples);
+    uint8_t envelopes[2 * 4 * envelope_points_in_file];
+    read_bytes(reader, envelopes, sizeof envelopes);
+    parse_envelope(envelopes, instrument.volume_envelope);
+    parse_envelope(envelopes + 4 * envelope_points_in_file, instrument.panning_envelope);
+    uint8_t settings[16];
+    read_bytes(reader, settings, sizeof settings);
+    instrument.volume_point_count = std::min<uint8_t>(settings[0], envelope_points_in_file);
+    instrument.panning_point_count = std::min<uint8_t>(settings[1], envelope_points_in_file);
+    instrument.volume_sustain_point = settings[2];
+    instrument.volume_loop_start = settings[3];
+    instrument.volume_loop_end = settings[4];
+    instrument.panning_sustain_point = settings[5];
+    instrument.panning_loop_start = settings[6];
+    instrument.panning_loop_end = settings[7];
+    instrument.volume_type = settings[8];
+    instrument.panning_type = settings[9];
+    instrument.vibrato_type = settings[10];
+    instrument.vibrato_sweep = settings[11];
+    instrument.vibrato_depth = settings[12];
+    instrument.vibrato_rate = settings[13];
+    // Twice the file's value; the rare value above 0x7FFF saturates instead of wrapping.
+    instrument.fadeout = uint16_t(std::min<uint32_t>(2u * little16(settings + 14), 0xFFFF));
+    if (instrument.volume_point_count < 2) instrument.volume_type = 0;
+    if (instrument.panning_point_count < 2) instrument.panning_type = 0;
+}
+
+// Turns the byte-counted loop fields of a sample header into frames. A loop that starts past
+// the end of the sample is dropped and one that reaches past it is cut at the end, so the
+// guard frame and every mixer read stay inside the sample's storage.
+void normalise_loop(XmSample& sample, uint8_t type) {
+    sample.bits = (type & 0x10) ? 16 : 8;
+    sample.loop_type = LOOP_NONE;
+    if (type & 0x02) {
+        sample.loop_type = LOOP_PINGPONG;
+    } else if (type & 0x01) {
+        sample.loop_type = LOOP_FORWARD;
+    }
+    if (sample.loop_type == LOOP_NONE) {
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+    }
+    if (sample.bits == 16) {
+        sample.length /= 2;
+        sample.loop_start /= 2;
+        sample.loop_length /= 2;
+    }
+    if (sample.loop_start >= sample.length) {
+        sample.loop_length = 0;
+    } else {
+        sample.loop_length = std::min(sample.loop_length, sample.length - sample.loop_start);
+    }
+    if (sample.loop_length == 0) {
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+        sample.loop_type = LOOP_NONE;
+    }
+}
+
+// Reads one 40-byte sample header into a new record. The data it announces must fit what is
+// left of the stream, and all sample data of the module together cannot be more than the
+// stream holds (a header size pointing backwards could otherwise read the same bytes again
+// and again); `data_budget` counts down what is left of that.
+XmSample* read_sample_header(StreamReader& reader, uint64_t& data_budget) {
+    XmSample* sample = allocate<XmSample>(1);
+    if (sample == nullptr) return nullptr;
+    uint8_t header[sample_header_bytes];
+    read_bytes(reader, header, sizeof header);
+    sample->length = little32(header);
+    sample->loop_start = little32(header + 4);
+    sample->loop_length = little32(header + 8);
+    sample->volume = header[12];
+    sample->finetune = int8_t(header[13]);
+    sample->panning = header[15];
+    sample->relative_note = int8_t(header[16]);
+    normalise_loop(*sample, header[14]);
+    uint64_t byte_count = uint64_t(sample->bits) * sample->length / 8;
+    if (byte_count > bytes_left(reader) || byte_count > data_budget) {
+        reader.failed = true;
+    } else if (sample->length == 0) {
+        sample->bits = 16;  // no data to widen: the sample reads as 16-bit like every other
+    } else {
+        data_budget -= byte_count;
+        sample->data = allocate<int16_t>(uint64_t(sample->length) + 8);
+        if (sample->data == nullptr) reader.failed = true;
+    }
+    return sample;
+}
+
+// Reads a sample's data into its frames: 8-bit bytes widened to 16 bits, 16-bit words taken
+// as little-endian. Data from the stream is delta-coded and summed with 16-bit wrap-around;
+// data from a sample reader is taken as plain values and the stream skips it.
+void read_sample_data(StreamReader& reader, XmModule& module, XmSample& sample,
+                      int instrument_index, int sample_index) {
+    uint32_t byte_count = uint32_t(uint64_t(sample.bits) * sample.length / 8);
+    uint8_t* bytes = allocate<uint8_t>(byte_count);
+    if (bytes == nullptr) {
+        reader.failed = true;
+        return;
+    }
+    if (module.sample_reader != nullptr) {
+        module.sample_reader(bytes, byte_count, sample.bits, instrument_index, sample_index);
+        skip(reader, byte_count);
+    } else {
+        read_bytes(reader, bytes, byte_count);
+    }
+    for (uint32_t i = 0; i < sample.length; ++i) {
+        uint16_t word = sample.bits == 16 ? little16(bytes + 2 * i) : uint16_t(bytes[i] << 8);
+        sample.data[i] = int16_t(word);
+    }
+    std::free(bytes);
+    sample.bits = 16;
+    if (module.sample_reader == nullptr) {
+        uint16_t sum = 0;
+        for (uint32_t i = 0; i < sample.length; ++i) {
+            sum = uint16_t(sum + uint16_t(sample.data[i]));
+            sample.data[i] = int16_t(sum);
+        }
+    }
+    uint32_t loop_end = sample.loop_start + sample.loop_length;  // at most length
+    if (sample.loop_type == LOOP_FORWARD) {
+        sample.data[loop_end] = sample.data[sample.loop_start];
+    } else if (sample.loop_type == LOOP_PINGPONG) {
+        sample.data[loop_end] = sample.data[loop_end - 1];
+    }
+}
+
+// Reads one instrument: its header, its sample headers and then its samples' data. The
+// sample count is stored only when it is at most 16, so freeing releases exactly what was
+// built; slots past the count point to the shared empty sample.
+bool read_instrument(StreamReader& reader, XmModule& module, int instrument_index,
+                     uint64_t& data_budget) {
+    XmInstrument& instrument = module.instruments[instrument_index];
+    uint64_t start = stream_position(reader);
+    uint64_t header_end = start + read32(reader);
+    skip(reader, 23);  // name and type
+    uint32_t sample_count = read16(reader);
+    if (reader.failed || sample_count > max_samples) return false;
+    instrument.sample_count = int32_t(sample_count);
+    if (sample_count == 0) {
+        std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
+        seek_to(reader, header_end);
+        return !reader.failed;
+    }
+    read32(reader);  // sample header size: taken to be 40
+    read_instrument_settings(reader, instrument);
+    seek_to(reader, header_end);
+    for (uint32_t slot = 0; slot < sample_count && !reader.failed; ++slot) {
+        instrument.samples[slot] = read_sample_header(reader, data_budget);
+        if (instrument.samples[slot] == nullptr) return false;
+    }
+    if (reader.failed) return false;
+    std::fill(std::begin(instrument.samples) + sample_count, std::end(instrument.samples),
+              &empty_sample);
+    for (uint32_t slot = 0; slot < sample_count && !reader.failed; ++slot) {
+        XmSample& sample = *instrument.samples[slot];
+        if (sample.length > 0) {
+            read_sample_data(reader, module, sample, instrument_index, int(slot));
+        }
+    }
+    return !reader.failed;
+}
+
+// Reads the patterns the file carries, then gives every pattern the order table names beyond
+// them 64 empty rows.
+bool read_patterns(StreamReader& reader, XmModule& module, uint32_t file_pattern_count) {
+    if (module.pattern_count == 0) return true;
+    module.patterns = allocate<XmPattern>(uint64_t(module.pattern_count));
+    if (module.patterns == nullptr) return false;
+    for (uint32_t p = 0; p < file_pattern_count; ++p) {
+        if (!read_pattern(reader, module.patterns[p], module.channel_count)) return false;
+    }
+    for (int32_t p = int32_t(file_pattern_count); p < module.used_pattern_count; ++p) {
+        XmPattern& pattern = module.patterns[p];
+        pattern.row_count = missing_pattern_rows;
+        pattern.cells = allocate<XmCell>(uint64_t(missing_pattern_rows) * module.channel_count);
+        if (pattern.cells == nullptr) return false;
+    }
+    return true;
+}
+
+// Releases everything a module owns, whatever state a load left it in.
+void release_module(XmModule* module) {
+    if (module->instruments != nullptr) {
+        for (int32_t i = 0; i < module->instrument_count; ++i) {
+            XmInstrument& instrument = module->instruments[i];
+            for (int32_t slot = 0; slot < instrument.sample_count; ++slot) {
+                XmSample* sample = instrument.samples[slot];
+                if (sample == nullptr || sample == &empty_sample) continue;
+                std::free(sample->data);
+                std::free(sample);
+            }
+        }
+        std::free(module->instruments);
+    }
+    if (module->patterns != nullptr) {
+        for (int32_t p = 0; p < module->pattern_count; ++p)
+            std::free(module->patterns[p].cells);
+        std::free(module->patterns);
+    }
+    std::free(module);
+}
+
+}  // namespace
+
+// Installs the five file operations as a set: with any of them missing, none is kept.
+void set_file_callbacks(FileOpenFn open, FileCloseFn close, FileReadFn read, FileSeekFn seek,
+                        FileTellFn tell) {
+    if (open == nullptr || close == nullptr || read == nullptr || seek == nullptr ||
+        tell == nullptr) {
+        file_callbacks = FileCallbacks{};
+        return;
+    }
+    file_callbacks = FileCallbacks{open, close, read, seek, tell};
+}
+
+bool file_callbacks_installed() {
+    return file_callbacks.file_open != nullptr;
+}
+
+void loader_reset() {
+    file_callbacks = FileCallbacks{};
+}
+
+// Opens the named stream, reads a module from it and closes it again. Any failure releases
+// everything built so far and gives null.
+XmModule* module_load(const void* name, SampleReader sample_reader) {
+    if (!file_callbacks_installed()) return nullptr;
+    XmModule* module = allocate<XmModule>(1);
+    XmStream* stream = allocate<XmStream>(1);
+    if (module == nullptr || stream == nullptr) {
+        std::free(module);
+        std::free(stream);
+        return nullptr;
+    }
+    stream->handle = file_callbacks.file_open(name);
+    if (stream->handle == 0) {
+        std::free(stream);
+        std::free(module);
+        return nullptr;
+    }
+    module->sample_reader = sample_reader;
+    bool loaded = read_xm(module, stream);
+    file_callbacks.file_close(stream->handle);
+    std::free(stream);
+    if (!loaded) {
+        module_free(module);
+        return nullptr;
+    }
+    return module;
+}
+
+// Fills a zeroed module from the stream: the module header, the patterns, then the
+// instruments with their samples. The stream's size is learnt first so that every count can
+// be checked against what is left before it is trusted.
+bool read_xm(XmModule* module, XmStream* stream) {
+    if (module == nullptr || stream == nullptr || !file_callbacks_installed()) return false;
+    StreamReader reader{stream, 0, false};
+    file_callbacks.file_seek(stream->handle, 0, 2);
+    reader.end = stream_position(reader);
+    file_callbacks.file_seek(stream->handle, 0, 0);
+
+    char id[module_id_length];
+    read_bytes(reader, id, module_id_length);
+    if (reader.failed || std::memcmp(id, module_id, module_id_length) != 0) return false;
+    module->tick_routine = play_tick;
+    module->initial_global_volume = 64;
+
+    seek_to(reader, header_fields_offset);
+    uint32_t header_size = read32(reader);
+    uint32_t song_length = read16(reader);
+    uint32_t restart_position = read16(reader);
+    uint32_t channel_count = read16(reader);
+    uint32_t file_pattern_count = read16(reader);
+    uint8_t fields[264];
+    read_bytes(reader, fields, sizeof fields);
+    if (reader.failed) return false;
+    uint32_t instrument_count = little16(fields);
+    // The engine has 32 channel records; a song without channels has nothing to play.
+    if (channel_count == 0 || channel_count > uint32_t(max_channels)) return false;
+    if (file_pattern_count > max_file_patterns || instrument_count > INT16_MAX) return false;
+    // The order table holds 256 entries; the signed fields keep their non-negative range.
+    module->song_length = int16_t(std::min<uint32_t>(song_length, max_song_length));
+    module->restart_position = int16_t(std::min<uint32_t>(restart_position, INT16_MAX));
+    module->channel_count = int16_t(channel_count);
+    module->flags = little16(fields + 2);
+    module->default_speed = int16_t(std::min<uint32_t>(little16(fields + 4), INT16_MAX));
+    module->default_bpm = int16_t(std::min<uint32_t>(little16(fields + 6), INT16_MAX));
+    std::memcpy(module->orders, fields + 8, sizeof module->orders);
+    seek_to(reader, uint64_t(header_fields_offset) + header_size);
+
+    module->used_pattern_count = 0;
+    for (int32_t i = 0; i < module->song_length; ++i) {
+        if (module->orders[i] >= module->used_pattern_count) {
+            module->used_pattern_count = module->orders[i] + 1;
+        }
+    }
+    module->pattern_count =
+        std::max<int32_t>(int32_t(file_pattern_count), module->used_pattern_count);
+    if (reader.failed || !read_patterns(reader, *module, file_pattern_count)) return false;
+
+    if (uint64_t(instrument_count) * instrument_minimum_bytes > bytes_left(reader)) return false;
+    if (instrument_count == 0) return true;
+    module->instruments = allocate<XmInstrument>(instrument_count);
+    if (module->instruments == nullptr) return false;
+    module->instrument_count = int16_t(instrument_count);
+    uint64_t data_budget = reader.end;
+    for (uint32_t i = 0; i < instrument_count; ++i) {
+        if (!read_instrument(reader, *module, int(i), data_budget)) return false;
+    }
+    return true;
+}
+
+// Waits until the output thread is between block fills, stops playback and releases
+// everything the module owns.
+bool module_free(XmModule* module) {
+    if (module == nullptr) return false;
+    while (fill_in_progress.load())
+        std::this_thread::sleep_for(fill_wait);
+    player_stop(module);
+    release_module(module);
+    return true;
+}

@@ -14,3 +14,6 @@ int32_t memfile_seek(uintptr_t handle, int32_t offset, uint8_t mode);
 uint32_t memfile_tell(uintptr_t handle);
 
 extern uint32_t memfile_position;
+
+// Detaches the image and rewinds (for test fixtures).
+void memfile_reset();
