@@ -23,7 +23,6 @@ FileCallbacks file_callbacks{};
 constexpr char module_id[] = "Extended Module: ";
 constexpr uint32_t module_id_length = 17;
 constexpr uint32_t header_fields_offset = 60;
-constexpr uint32_t pattern_header_bytes = 9;
 constexpr uint32_t instrument_minimum_bytes = 29;  // header size, name, type, sample count
 constexpr uint32_t sample_header_bytes = 40;
 constexpr int max_channels = channel_capacity;
@@ -246,11 +245,10 @@ void normalise_loop(XmSample& sample, uint8_t type) {
     }
 }
 
-// Reads one 40-byte sample header into a new record. The data it announces must fit what is
-// left of the stream, and all sample data of the module together cannot be more than the
-// stream holds (a header size pointing backwards could otherwise read the same bytes again
-// and again); `data_budget` counts down what is left of that.
-XmSample* read_sample_header(StreamReader& reader, uint64_t& data_budget) {
+// Reads one 40-byte sample header into a new record. The data of the instrument's samples
+// follows their headers, so this sample's data together with that of the samples before it
+// (`pending_bytes`) must fit what is left of the stream; storage is taken only then.
+XmSample* read_sample_header(StreamReader& reader, uint64_t& pending_bytes) {
     XmSample* sample = allocate<XmSample>(1);
     if (sample == nullptr) return nullptr;
     uint8_t header[sample_header_bytes];
@@ -264,12 +262,12 @@ XmSample* read_sample_header(StreamReader& reader, uint64_t& data_budget) {
     sample->relative_note = int8_t(header[16]);
     normalise_loop(*sample, header[14]);
     uint64_t byte_count = uint64_t(sample->bits) * sample->length / 8;
-    if (byte_count > bytes_left(reader) || byte_count > data_budget) {
+    if (pending_bytes + byte_count > bytes_left(reader)) {
         reader.failed = true;
     } else if (sample->length == 0) {
         sample->bits = 16;  // no data to widen: the sample reads as 16-bit like every other
     } else {
-        data_budget -= byte_count;
+        pending_bytes += byte_count;
         sample->data = allocate<int16_t>(uint64_t(sample->length) + 8);
         if (sample->data == nullptr) reader.failed = true;
     }
@@ -317,8 +315,7 @@ void read_sample_data(StreamReader& reader, XmModule& module, XmSample& sample,
 // Reads one instrument: its header, its sample headers and then its samples' data. The
 // sample count is stored only when it is at most 16, so freeing releases exactly what was
 // built; slots past the count point to the shared empty sample.
-bool read_instrument(StreamReader& reader, XmModule& module, int instrument_index,
-                     uint64_t& data_budget) {
+bool read_instrument(StreamReader& reader, XmModule& module, int instrument_index) {
     XmInstrument& instrument = module.instruments[instrument_index];
     uint64_t start = stream_position(reader);
     uint64_t header_end = start + read32(reader);
@@ -334,8 +331,9 @@ bool read_instrument(StreamReader& reader, XmModule& module, int instrument_inde
     read32(reader);  // sample header size: taken to be 40
     read_instrument_settings(reader, instrument);
     seek_to(reader, header_end);
+    uint64_t pending_bytes = 0;
     for (uint32_t slot = 0; slot < sample_count && !reader.failed; ++slot) {
-        instrument.samples[slot] = read_sample_header(reader, data_budget);
+        instrument.samples[slot] = read_sample_header(reader, pending_bytes);
         if (instrument.samples[slot] == nullptr) return false;
     }
     if (reader.failed) return false;
@@ -383,8 +381,9 @@ void release_module(XmModule* module) {
         std::free(module->instruments);
     }
     if (module->patterns != nullptr) {
-        for (int32_t p = 0; p < module->pattern_count; ++p)
+        for (int32_t p = 0; p < module->pattern_count; ++p) {
             std::free(module->patterns[p].cells);
+        }
         std::free(module->patterns);
     }
     std::free(module);
@@ -493,9 +492,8 @@ bool read_xm(XmModule* module, XmStream* stream) {
     module->instruments = allocate<XmInstrument>(instrument_count);
     if (module->instruments == nullptr) return false;
     module->instrument_count = int16_t(instrument_count);
-    uint64_t data_budget = reader.end;
     for (uint32_t i = 0; i < instrument_count; ++i) {
-        if (!read_instrument(reader, *module, int(i), data_budget)) return false;
+        if (!read_instrument(reader, *module, int(i))) return false;
     }
     return true;
 }
@@ -504,8 +502,9 @@ bool read_xm(XmModule* module, XmStream* stream) {
 // everything the module owns.
 bool module_free(XmModule* module) {
     if (module == nullptr) return false;
-    while (fill_in_progress.load())
+    while (fill_in_progress.load()) {
         std::this_thread::sleep_for(fill_wait);
+    }
     player_stop(module);
     release_module(module);
     return true;
