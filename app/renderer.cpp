@@ -1,7 +1,40 @@
-// Placeholder until the renderer set-up lands.
 #include "app/renderer.h"
 
-bool setup_renderer() { return true; }
-void setup_fog() {}
-void build_outline_font() {}
-void free_outline_font() {}
+#include <GL/gl.h>
+
+#include "app/shell_state.h"
+
+namespace {
+
+// Fog colour: black, opaque.
+constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
+}  // namespace
+
+// Fog parameters for the tunnel scene, which switches fog on and off itself: linear from the
+// eye to 30 units, fading into black.
+void setup_fog() {
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glFogfv(GL_FOG_COLOR, fog_colour);
+    glFogf(GL_FOG_DENSITY, 0.25f);
+    glHint(GL_FOG_HINT, GL_NICEST);
+    glFogf(GL_FOG_START, 0.0f);
+    glFogf(GL_FOG_END, 30.0f);
+}
+
+// The state every scene starts from, then the font and fog of the new context. Lighting, blending,
+// texturing and fog stay off; the scenes switch on what they need. The results of the GL and font
+// calls are ignored.
+bool setup_renderer() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glEnable(GL_COLOR_MATERIAL);
+    build_outline_font();
+    setup_fog();
+    glEnable(GL_LINE_SMOOTH);
+    return true;
+}

@@ -9,6 +9,14 @@
 uint32_t font_list_base = 0;
 GlyphMetricsFloat glyph_metrics[256];
 
+// Forgets the glyph lists and metrics (for test fixtures); text then measures 0.
+void text_reset() {
+    font_list_base = 0;
+    std::memset(glyph_metrics, 0, sizeof glyph_metrics);
+}
+
+// Adds the advances of the text's bytes in order. Bytes 128 to 254 have metrics of their own
+// like any other; 255 has none and measures 0.
 float text_width(const char* text) {
     float width = 0.0f;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
@@ -17,6 +25,9 @@ float text_width(const char* text) {
     return width;
 }
 
+// Formats the line, moves the origin left by half its width and calls one glyph list per byte,
+// each of which draws its character and moves the origin on by the advance. The list base is
+// saved and restored around the calls so that callers' list state stays as it was.
 void print_centered(const char* format, ...) {
     if (format == nullptr) return;
     char text[text_buffer_bytes];

@@ -19,6 +19,9 @@ extern GlyphMetricsFloat glyph_metrics[256];
 
 constexpr int text_buffer_bytes = 512;
 
+// Zeroes font_list_base and every metric (for test fixtures).
+void text_reset();
+
 // Width in em units of a text: the sum of its characters' advances.
 float text_width(const char* text);
 // Formats one line (into 512 bytes, cut at 511 characters) and draws it centred horizontally

@@ -1,0 +1,234 @@
+#include "app/font.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include <cstring>
+
+#include "app/renderer.h"
+
+namespace {
+
+// The family and weight of the title and credit texts.
+constexpr const char* font_family = "Arial";
+// 256 consecutive list names are reserved so that a text's bytes index them directly.
+constexpr int glyph_list_count = 256;
+
+GlyphOutline loaded_outlines[outline_glyph_count];
+bool outlines_read = false;  // read once per process, found or not
+bool outlines_found = false;
+std::string chosen_font_file;  // empty: ask fontconfig
+bool font_file_chosen = false;
+
+// Code points of bytes 0x80 to 0x9F in Windows-1252; the undefined bytes keep their value.
+constexpr uint16_t windows_1252_high_controls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
+};
+
+// The outline being collected while FreeType walks a glyph's contours.
+struct OutlineWalk {
+    GlyphOutline* outline;
+    float units_per_em;
+    size_t contour_start;  // index of the current contour's first point
+};
+
+// Ends the contour being walked. The walk returns to the contour's first point at its end;
+// that point is dropped again, because the line loop closes itself.
+void end_contour(OutlineWalk* walk) {
+    std::vector<float>& points = walk->outline->points;
+    const size_t count = points.size() / 2;
+    if (count == walk->contour_start) return;  // nothing walked since the last move
+    if (count - walk->contour_start > 1 &&
+        points[2 * count - 2] == points[2 * walk->contour_start] &&
+        points[2 * count - 1] == points[2 * walk->contour_start + 1]) {
+        points.resize(points.size() - 2);
+    }
+    walk->outline->contour_ends.push_back(static_cast<uint32_t>(points.size() / 2));
+    walk->contour_start = points.size() / 2;
+}
+
+// Appends one point, scaled from font units to em units.
+void add_point(OutlineWalk* walk, const FT_Vector* point) {
+    walk->outline->points.push_back(static_cast<float>(point->x) / walk->units_per_em);
+    walk->outline->points.push_back(static_cast<float>(point->y) / walk->units_per_em);
+}
+
+int walk_move_to(const FT_Vector* to, void* user) {
+    OutlineWalk* walk = static_cast<OutlineWalk*>(user);
+    end_contour(walk);
+    add_point(walk, to);
+    return 0;
+}
+
+int walk_line_to(const FT_Vector* to, void* user) {
+    add_point(static_cast<OutlineWalk*>(user), to);
+    return 0;
+}
+
+// A curve piece is drawn as its chord: the chordal deviation allowed is ten em, more than any
+// curve of a glyph one em high can bulge, so no piece is ever subdivided.
+int walk_conic_to(const FT_Vector*, const FT_Vector* to, void* user) {
+    add_point(static_cast<OutlineWalk*>(user), to);
+    return 0;
+}
+
+int walk_cubic_to(const FT_Vector*, const FT_Vector*, const FT_Vector* to, void* user) {
+    add_point(static_cast<OutlineWalk*>(user), to);
+    return 0;
+}
+
+// Reads one glyph of a face loaded at its design size: its contours and its metrics.
+void read_glyph(FT_Face face, uint32_t code_point, GlyphOutline* outline) {
+    *outline = GlyphOutline{};
+    // Index 0, the missing glyph, stands for characters the font lacks.
+    const FT_UInt glyph_index = FT_Get_Char_Index(face, code_point);
+    if (FT_Load_Glyph(face, glyph_index, FT_LOAD_NO_SCALE) != 0) return;
+    const FT_GlyphSlot slot = face->glyph;
+    const float units_per_em = static_cast<float>(face->units_per_EM);
+    outline->metrics.black_box_x = static_cast<float>(slot->metrics.width) / units_per_em;
+    outline->metrics.black_box_y = static_cast<float>(slot->metrics.height) / units_per_em;
+    outline->metrics.origin_x = static_cast<float>(slot->metrics.horiBearingX) / units_per_em;
+    outline->metrics.origin_y = static_cast<float>(slot->metrics.horiBearingY) / units_per_em;
+    outline->metrics.cell_inc_x = static_cast<float>(slot->metrics.horiAdvance) / units_per_em;
+    outline->metrics.cell_inc_y = 0.0f;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return;
+
+    static const FT_Outline_Funcs walk_funcs = {
+        walk_move_to, walk_line_to, walk_conic_to, walk_cubic_to, 0, 0};
+    OutlineWalk walk{outline, units_per_em, 0};
+    if (FT_Outline_Decompose(&slot->outline, &walk_funcs, &walk) != 0) {
+        outline->points.clear();
+        outline->contour_ends.clear();
+        return;
+    }
+    end_contour(&walk);
+}
+
+}  // namespace
+
+uint32_t windows_1252_code_point(uint8_t code) {
+    if (code >= 0x80 && code <= 0x9F) return windows_1252_high_controls[code - 0x80];
+    return code;  // ASCII and 0xA0..0xFF are the Latin-1 code points themselves
+}
+
+FontFile resolve_bold_font(const char* family) {
+    FontFile file{"", 0};
+    if (!FcInit()) return file;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr) return file;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    if (match != nullptr) {
+        FcChar8* path = nullptr;
+        int index = 0;
+        if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path != nullptr) {
+            file.path = reinterpret_cast<const char*>(path);
+            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) {
+                file.face_index = index;
+            }
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return file;
+}
+
+bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_glyph_count]) {
+    for (GlyphOutline& outline : outlines)
+        outline = GlyphOutline{};
+    if (file.path.empty()) return false;
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return false;
+    FT_Face face = nullptr;
+    bool read = false;
+    if (FT_New_Face(library, file.path.c_str(), file.face_index, &face) == 0) {
+        // Only a scalable font has outlines in design units to take the em square from.
+        if (FT_IS_SCALABLE(face) && face->units_per_EM > 0) {
+            FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+            for (int code = 0; code < outline_glyph_count; ++code) {
+                read_glyph(face, windows_1252_code_point(static_cast<uint8_t>(code)),
+                           &outlines[code]);
+            }
+            read = true;
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    return read;
+}
+
+const GlyphOutline (&font_outlines())[outline_glyph_count] {
+    if (!outlines_read) {
+        const FontFile file =
+            font_file_chosen ? FontFile{chosen_font_file, 0} : resolve_bold_font(font_family);
+        outlines_found = read_glyph_outlines(file, loaded_outlines);
+        outlines_read = true;
+    }
+    return loaded_outlines;
+}
+
+bool font_outlines_found() {
+    font_outlines();
+    return outlines_found;
+}
+
+void use_font_file(const char* path) {
+    font_file_chosen = path != nullptr;
+    chosen_font_file = path != nullptr ? path : "";
+    outlines_read = false;
+}
+
+void font_reset() {
+    use_font_file(nullptr);
+    for (GlyphOutline& outline : loaded_outlines)
+        outline = GlyphOutline{};
+    outlines_found = false;
+}
+
+// Reserves the 256 glyph lists in the current context and fills lists 0 to 254 from the
+// outlines: each contour one line loop in the z = 0 plane, then a translation by the advance
+// so that the lists of a text lay its characters out left to right. The metrics are copied
+// for the same codes; entry 255 stays zero. Without the font the lists stay empty.
+void build_outline_font() {
+    const GlyphOutline(&outlines)[outline_glyph_count] = font_outlines();
+    std::memset(glyph_metrics, 0, sizeof glyph_metrics);
+    for (int code = 0; code < outline_glyph_count; ++code) {
+        glyph_metrics[code] = outlines[code].metrics;
+    }
+    font_list_base = glGenLists(glyph_list_count);
+    if (font_list_base == 0 || !font_outlines_found()) return;
+
+    for (int code = 0; code < outline_glyph_count; ++code) {
+        const GlyphOutline& outline = outlines[code];
+        glNewList(font_list_base + code, GL_COMPILE);
+        uint32_t point = 0;
+        for (uint32_t contour_end : outline.contour_ends) {
+            glBegin(GL_LINE_LOOP);
+            for (; point < contour_end; ++point) {
+                glVertex2f(outline.points[2 * point], outline.points[2 * point + 1]);
+            }
+            glEnd();
+        }
+        glTranslatef(outline.metrics.cell_inc_x, outline.metrics.cell_inc_y, 0.0f);
+        glEndList();
+    }
+}
+
+// Deletes the 256 glyph lists. At the end of a window's teardown the context is already
+// gone and took its lists with it; then there is nothing to delete and no GL call is made.
+void free_outline_font() {
+    if (SDL_GL_GetCurrentContext() == nullptr || font_list_base == 0) return;
+    glDeleteLists(font_list_base, glyph_list_count);
+}

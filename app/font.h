@@ -1,0 +1,50 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/text.h"
+
+// The outline font behind the glyph lists: the "Arial" family at bold weight as fontconfig
+// resolves it, read once per process with FreeType into flat outlines in em units. The GL
+// lists are built from these outlines in every new rendering context (build_outline_font).
+
+// Character codes with a glyph list: 0 to 254. Code 255 keeps an empty list and zero metrics.
+constexpr int outline_glyph_count = 255;
+
+// One glyph as its list draws it: each contour is one line loop through its points.
+struct GlyphOutline {
+    std::vector<float> points;           // x, y pairs in em units, contour after contour
+    std::vector<uint32_t> contour_ends;  // per contour, the point count up to its end
+    GlyphMetricsFloat metrics;           // em units; cell_inc_x is the advance
+};
+
+// The Unicode code point a Windows-1252 byte stands for. The five bytes the code page leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control points of the same value.
+uint32_t windows_1252_code_point(uint8_t code);
+
+// The font file fontconfig chooses for a family at bold weight (with its face index); an
+// empty path when fontconfig offers none.
+struct FontFile {
+    std::string path;
+    int face_index;
+};
+FontFile resolve_bold_font(const char* family);
+
+// Reads the outlines of codes 0 to 254 from a font file. Every curve piece becomes its
+// straight chord: conic and cubic segments are a line to their end point, with no points in
+// between. Codes the font has no glyph for get the font's missing-glyph outline, as the
+// system's text drawing shows them. False, with all outlines empty, when the file cannot be
+// read as an outline font.
+bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_glyph_count]);
+
+// The outlines the glyph lists are built from: read on first use, kept for the process.
+const GlyphOutline (&font_outlines())[outline_glyph_count];
+// Whether the font was found and read (false: every glyph is empty, every metric zero).
+bool font_outlines_found();
+
+// Makes the next read use this file instead of asking fontconfig (null: ask fontconfig
+// again); a path that cannot be read stands for a machine without the font.
+void use_font_file(const char* path);
+// Forgets the outlines read so far and the chosen file (for test fixtures).
+void font_reset();
