@@ -3,11 +3,31 @@
 #include <GL/gl.h>
 
 #include "app/shell_state.h"
+#include "data/module_bytes.h"
+#include "player/memfile.h"
+#include "player/module.h"
+#include "player/output.h"
 
 namespace {
 
 // Fog colour: black, opaque.
 constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+
+// Starts the embedded song from its beginning. A module of an earlier set-up (before a display
+// toggle) is released first: freeing it stops its playback, so the device and voice reset of
+// audio_init never meets a running fill, and memory stays the same however often the display
+// is toggled. The new module is stored before playback starts so that the clock reads it.
+void start_music() {
+    if (music_module != nullptr) {
+        module_free(music_module);
+        music_module = nullptr;
+    }
+    memfile_attach(module_bytes, module_size);
+    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    audio_init(44100);
+    music_module = module_load(nullptr, nullptr);
+    player_start(music_module);
+}
 
 }  // namespace
 
@@ -22,9 +42,9 @@ void setup_fog() {
     glFogf(GL_FOG_END, 30.0f);
 }
 
-// The state every scene starts from, then the font and fog of the new context. Lighting, blending,
-// texturing and fog stay off; the scenes switch on what they need. The results of the GL and font
-// calls are ignored.
+// The state every scene starts from, then the font and fog of the new context, then the
+// music from the beginning of the song. Lighting, blending, texturing and fog stay off; the
+// scenes switch on what they need. The results of the GL, font and music calls are ignored.
 bool setup_renderer() {
     glShadeModel(GL_SMOOTH);
     glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
@@ -36,5 +56,6 @@ bool setup_renderer() {
     build_outline_font();
     setup_fog();
     glEnable(GL_LINE_SMOOTH);
+    start_music();
     return true;
 }

@@ -16,6 +16,7 @@
 #include "app/renderer.h"
 #include "app/shell_state.h"
 #include "app/text.h"
+#include "player/module.h"
 #include "scenes/scenes.h"
 #include "tests/app/gl_test_window.h"
 
@@ -32,7 +33,11 @@ protected:
         font_reset();
         open_and_set_up();
     }
-    void TearDown() override { close_gl_test_window(gl_); }
+    void TearDown() override {
+        close_gl_test_window(gl_);
+        module_free(music_module);  // stops the song the set-up started
+        music_module = nullptr;
+    }
 
     void open_and_set_up() {
         gl_ = open_gl_test_window(640, 480);
@@ -113,6 +118,16 @@ TEST_F(Renderer, GlyphListsDrawTheBoldFontOneUnitPerEm) {
     EXPECT_EQ(font_outlines()['A'].contour_ends.size(), 2u);
     EXPECT_EQ(font_outlines()['O'].contour_ends.size(), 2u);
     EXPECT_EQ(font_outlines()[0xE5].contour_ends.size(), 4u);
+}
+
+TEST_F(Renderer, SetupStartsTheEmbeddedSongAndReplacesAnEarlierOne) {
+    EXPECT_TRUE(file_callbacks_installed());
+    ASSERT_NE(music_module, nullptr);
+    EXPECT_GT(music_module->song_length, 0);
+    // A second set-up, as after a display toggle, frees the first module and loads a new one.
+    EXPECT_TRUE(setup_renderer());
+    ASSERT_NE(music_module, nullptr);
+    EXPECT_GT(music_module->song_length, 0);
 }
 
 // The on-curve points of a glyph's stored outline plus the implied on-curve midpoints between
