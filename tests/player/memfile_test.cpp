@@ -14,8 +14,9 @@ class MemoryFile : public ::testing::Test {
 protected:
     void SetUp() override {
         memfile_reset();
-        for (uint32_t i = 0; i < image_size; ++i)
+        for (uint32_t i = 0; i < image_size; ++i) {
             image.push_back(uint8_t(i * 7));
+        }
         memfile_attach(image.data(), image_size);
         handle = memfile_open(nullptr);
     }
