@@ -1,4 +1,8 @@
 #pragma once
+#include <cstdint>
+
+#include "app/platform.h"
+#include "app/window_message.h"
 
 // The one display window and its OpenGL rendering context.
 
@@ -10,3 +14,25 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
 void close_display_window();
 // Viewport and projection for a client area of that size.
 void set_projection(int width, int height);
+
+// The window procedure: feeds the shell state from the window's messages (keys, activation,
+// size, close) and hands the rest to the platform's default handling.
+intptr_t display_window_proc(WindowHandle window, const WindowMessage* message);
+
+// The handles of the open window, all null while it is closed.
+extern WindowHandle window_handle;
+extern DeviceContext device_context;
+extern RenderContext render_context;
+extern InstanceHandle instance_handle;
+
+// The pixel-format request, filled on the first open that creates a window and reused by
+// every later one unchanged.
+extern PixelFormatRequest pixel_format_request;
+
+// The renderer set-up open_display_window runs once the context is current (setup_renderer).
+// Test fixtures replace it to reach the failure the real set-up never reports.
+extern bool (*renderer_setup_routine)();
+
+// Closes nothing; forgets the handles, the pixel-format request and a replaced renderer
+// set-up (for test fixtures).
+void window_reset();

@@ -1,0 +1,62 @@
+#include "app/main_loop.h"
+
+#include "app/message_box.h"
+#include "app/platform.h"
+#include "app/shell_state.h"
+#include "app/window.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+constexpr int window_width = 640;
+constexpr int window_height = 480;
+constexpr int window_bits = 16;
+
+}  // namespace
+
+// One message per pass: a pass that takes a message only dispatches it, so frames are drawn
+// only when the queue is empty. There is no frame cap and no sleep; the song clock paces the
+// show. The F1 toggle re-creates the window in the other mode, which restarts the music.
+int run_main_loop() {
+    // Latin-1: "Välkommen?" and "HEJDÅ!".
+    if (message_box("V\xE4lkommen?", "HEJD\xC5!", MB_YESNO | MB_ICONQUESTION) == ID_NO) {
+        full_screen_mode = false;
+    }
+    if (!open_display_window(first_window_title, window_width, window_height, window_bits,
+                             full_screen_mode)) {
+        return exit_window_failed;
+    }
+
+    bool done = false;
+    int exit_code = exit_normal;
+    WindowMessage message = {};
+    while (!done) {
+        if (platform.peek_message(&message)) {
+            if (message.code == WM_QUIT) {
+                done = true;
+                exit_code = static_cast<int>(message.wparam);  // 0, as the close posts it
+            } else {
+                display_window_proc(window_handle, &message);
+            }
+            continue;
+        }
+        // A minimised window draws nothing but still swaps and still honours Escape. The
+        // frame that finds the show over has been drawn but is not presented.
+        if ((window_active && !render_frame()) || key_down[VK_ESCAPE]) {
+            done = true;
+        } else {
+            platform.swap_buffers(device_context);
+        }
+        if (key_down[VK_F1]) {
+            key_down[VK_F1] = false;  // one toggle per key-down, auto-repeat included
+            close_display_window();
+            full_screen_mode = !full_screen_mode;
+            if (!open_display_window(toggled_window_title, window_width, window_height, window_bits,
+                                     full_screen_mode)) {
+                return exit_window_failed;
+            }
+        }
+    }
+    close_display_window();
+    return exit_code;
+}
