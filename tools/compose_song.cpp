@@ -217,6 +217,7 @@ std::vector<double> synth_chord_cycle() {
     return synth_cycle({1.0, 0.25, 0.35, 0.1, 0.15});
 }
 
+// A drum sample: played once, no loop.
 XmImageSample one_shot(const std::string& name, const std::vector<double>& signal,
                        int8_t relative_note, uint8_t panning) {
     XmImageSample sample;
@@ -227,6 +228,7 @@ XmImageSample one_shot(const std::string& name, const std::vector<double>& signa
     return sample;
 }
 
+// A tone sample: one cycle looped forward for as long as the note holds.
 XmImageSample looped_cycle(const std::string& name, const std::vector<double>& signal,
                            uint8_t panning) {
     XmImageSample sample;
@@ -240,6 +242,7 @@ XmImageSample looped_cycle(const std::string& name, const std::vector<double>& s
     return sample;
 }
 
+// An instrument of one sample, which every note plays; no envelopes, so a key-off cuts it.
 XmImageInstrument instrument_with(const std::string& name, XmImageSample sample) {
     XmImageInstrument instrument;
     instrument.name = name;
@@ -335,6 +338,7 @@ const char* const bass_drive_turn = "R.-RO-R-R.-r5-O-";
 const char* const bass_pulse = "R-R-R-R-R-R-R-R-";
 const char* const bass_halves = "R.......R.......";
 
+// The score, section by section.
 std::vector<Section> make_score() {
     std::vector<Section> score;
     // Opening, under the wavy tube: chords fade in over soft hi-hats, the bass and a four-on-
@@ -428,11 +432,13 @@ std::vector<Section> make_score() {
 // ---------------------------------------------------------------------------------------------
 // Rendering the score into rows
 
+// Stops the composer on a mistake in the score, naming it.
 [[noreturn]] void score_error(const std::string& what) {
     std::fprintf(stderr, "compose_song: %s\n", what.c_str());
     std::exit(1);
 }
 
+// The chord of that name in the chord table.
 const Chord& find_chord(const std::string& name) {
     for (const Chord& chord : chords) {
         if (name == chord.name) return chord;
@@ -460,6 +466,7 @@ uint8_t parse_lead_note(const std::string& token) {
     return note_number(token[at] - '0', semitone);
 }
 
+// The blank-separated tokens of a lead line.
 std::vector<std::string> split_tokens(const std::string& text) {
     std::vector<std::string> tokens;
     size_t at = 0;
@@ -483,6 +490,8 @@ uint8_t chord_root(const Chord& chord) {
     return uint8_t(bass_root(chord) + 12);
 }
 
+// Writes the bar's drum grid into the drum channel: one hit per character, its instrument,
+// pitch and volume from the table below.
 void render_drums(const Bar& bar, std::vector<Row>& rows, size_t first) {
     struct Hit {
         char symbol;
@@ -509,6 +518,8 @@ void render_drums(const Bar& bar, std::vector<Row>& rows, size_t first) {
     }
 }
 
+// Writes the bar's bass figure: notes relative to the chord root at the section's volume,
+// ghost notes softer, releases as key-offs.
 void render_bass(const Bar& bar, const Chord& chord, int volume, std::vector<Row>& rows,
                  size_t first, size_t length) {
     std::string figure = bar.bass;
@@ -557,6 +568,8 @@ void render_bass(const Bar& bar, const Chord& chord, int volume, std::vector<Row
     }
 }
 
+// Writes the bar's lead line at the section's volume. held_rows counts the rows the note has
+// lasted, across bars, so that long notes take vibrato; -1 while the lead is silent.
 void render_lead(const Bar& bar, int volume, std::vector<Row>& rows, size_t first, size_t length,
                  int& held_rows) {
     std::vector<std::string> tokens = split_tokens(bar.lead);
@@ -590,6 +603,8 @@ void render_lead(const Bar& bar, int volume, std::vector<Row>& rows, size_t firs
     }
 }
 
+// Strikes the bar's chord root on the chord channel and arpeggiates it on every row (the
+// arpeggio only runs on rows that carry it), ramping the volume across the bar.
 void render_chords(const Bar& bar, const Chord& chord, std::vector<Row>& rows, size_t first,
                    size_t length) {
     int last_volume = -1;
@@ -627,6 +642,8 @@ void add_tempo_and_ending(std::vector<Row>& rows) {
     }
 }
 
+// Renders the sections bar by bar into song rows, checking that each section begins at its
+// designed row and that the score fills the composed patterns exactly.
 std::vector<Row> render_score(const std::vector<Section>& score) {
     std::vector<Row> rows;
     size_t section_index = 0;
@@ -678,6 +695,7 @@ std::vector<XmImagePattern> make_patterns(const std::vector<Row>& rows) {
     return patterns;
 }
 
+// The whole song: header, patterns in order 0..13 and the eight instruments.
 XmImageSong make_song() {
     XmImageSong song;
     song.name = "still going strong";
@@ -697,6 +715,7 @@ XmImageSong make_song() {
 
 }  // namespace
 
+// Writes the song to the file named by the one argument.
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: compose_song OUTPUT.xm\n");
