@@ -1,0 +1,12 @@
+#include "tests/e2e/support/demo.h"
+
+std::string demo_binary() {
+    return std::string(TIRVALEX_BINARY_DIR) + "/tirvalex3";
+}
+
+ChildProcess start_demo(const XServer& server) {
+    Environment environment = display_environment(server);
+    environment.push_back({"SDL_AUDIODRIVER", "dummy"});
+    environment.push_back({"LIBGL_ALWAYS_SOFTWARE", "1"});
+    return start_process({demo_binary()}, environment);
+}
