@@ -23,8 +23,7 @@ void reset_song_loading() {
     memfile_reset();
 }
 
-SongHandle start_song_image(const XmImageSong& song) {
-    const std::vector<uint8_t> image = write_xm_image(song);
+SongHandle start_song_bytes(const std::vector<uint8_t>& image) {
     reset_song_loading();
     memfile_attach(image.data(), uint32_t(image.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
@@ -32,6 +31,10 @@ SongHandle start_song_image(const XmImageSong& song) {
     reset_song_loading();
     if (module) start_song(module.get());
     return module;
+}
+
+SongHandle start_song_image(const XmImageSong& song) {
+    return start_song_bytes(write_xm_image(song));
 }
 
 void play_ticks(XmModule* module, int count) {

@@ -21,7 +21,9 @@ void start_song(XmModule* module);
 // Clears the file callbacks and detaches the memory file.
 void reset_song_loading();
 
-// Writes the song, loads it through the memory file and starts it; null when it fails to load.
+// Loads an XM image through the memory file and starts it; null when it fails to load.
+SongHandle start_song_bytes(const std::vector<uint8_t>& image);
+// Writes the song, then loads and starts it as above.
 SongHandle start_song_image(const XmImageSong& song);
 
 // Calls play_tick `count` times.
