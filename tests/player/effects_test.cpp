@@ -198,6 +198,60 @@ TEST_F(Effects, TremoloKeepsTheVolumeInRangeAndItsLastOffsetStays) {
     EXPECT_EQ(channels[0].volume, 52);
 }
 
+TEST_F(Effects, TremoloWavesTreatTheirFourthWaveAsTheSine) {
+    ChannelState channel{};
+    channel.tremolo_depth = 8;
+    channel.volume = 32;
+    struct {
+        uint8_t waveforms;
+        int32_t offset;
+    } cases[] = {
+        {0x30, 22},  // sine: 181 x 8 >> 6
+        {0x10, 8},   // ramp: 64 x 8 >> 6
+        {0x23, 31},  // square: 255 x 8 >> 6; the vibrato nibble does not matter
+    };
+    for (auto c : cases) {
+        channel.waveforms = c.waveforms;
+        channel.tremolo_position = 8;
+        tremolo_step(&channel);
+        EXPECT_EQ(channel.volume_offset, c.offset) << int(c.waveforms);
+    }
+}
+
+TEST_F(Effects, WaveformsCanKeepTheirPositionAcrossInstrumentStarts) {
+    for (auto [control, kept] : {std::pair{"E44", 30}, {"E40", 0}}) {
+        SongHandle module = start(1, 3, 3,
+                                  {
+                                      std::string("C-4 01 .. ") + control,
+                                      "... .. .. 4F8",  // speed 15: positions 15, 30
+                                      "C-4 01 .. 000",  // instrument start
+                                  });
+        ASSERT_TRUE(module);
+        play_ticks(module.get(), 7);
+        EXPECT_EQ(channels[0].vibrato_position, kept) << control;
+    }
+}
+
+TEST_F(Effects, FinetuneChangesLaterNotesOfTheSampleOnly) {
+    SongHandle module = start(1, 1, 3, {"C-4 01 .. E58", "C-4 01", "C-4 05 .. E5F"});
+    ASSERT_TRUE(module);
+    play_tick(module.get());
+    EXPECT_EQ(channels[0].period, 4608);  // the current note keeps its period
+    EXPECT_EQ(module->instruments[0].samples[0]->finetune, 8);
+    play_tick(module.get());
+    EXPECT_EQ(channels[0].period, 4604);  // 7680 - 3072 - 8 / 2
+    play_tick(module.get());              // no instrument 5: the empty sample stays all zero
+    EXPECT_EQ(empty_sample.finetune, 0);
+}
+
+TEST_F(Effects, KeyOffEffectReleasesTheKeyWhateverItsParameter) {
+    SongHandle module = start(1, 1, 2, {"C-4 01", "... .. .. K17"});
+    ASSERT_TRUE(module);
+    play_ticks(module.get(), 2);
+    EXPECT_EQ(channels[0].key_released, 1);
+    EXPECT_EQ(voices[0].volume, 0);  // no volume envelope: cut at once
+}
+
 TEST_F(Effects, TremorAlternatesHeardAndSilentTicks) {
     auto heard = [] { return channels[0].voice->volume; };
     SongHandle module = start(1, 8, 2, {"C-4 01 .. T12", "... .. .. T00"});  // 2 on, 3 off
