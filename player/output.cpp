@@ -1,16 +1,186 @@
-// Placeholder until the audio output lands: no playback, a clock that stays at 0.
 #include "player/output.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "player/engine.h"
+#include "player/mixer.h"
+#include "player/ring.h"
+#include "player/wave_device.h"
+
+// The ring is mixed ahead of the device: the whole of it before playback starts, then each
+// block again as soon as the device has finished playing it. The output thread polls the
+// device's byte position, refills every finished block and moves clock_block along, so the
+// clock names the block being heard.
+//
+// Hand-off between the threads: everything the output thread uses is set up by the main thread
+// before the thread is created and released only after it has been joined; while it runs the
+// main thread reads only clock_block and block_table, both atomics written by the thread.
 
 std::atomic<bool> stop_requested{false};
 std::atomic<bool> fill_in_progress{false};
 std::atomic<bool> thread_finished{true};
 std::atomic<int32_t> clock_block{0};
-BlockClock* block_table = nullptr;
 
-bool audio_init(int32_t) { return false; }
-void audio_close() {}
-bool player_start(XmModule* module) { return module != nullptr; }
-bool player_stop(XmModule* module) { return module != nullptr; }
-int output_thread() { return 0; }
-uint32_t song_clock_ms(const XmModule*) { return 0; }
-uint32_t song_clock_row(const XmModule*) { return 0; }
+namespace {
+
+constexpr auto poll_interval = std::chrono::milliseconds(5);
+constexpr int32_t output_channels = 2;
+constexpr uint32_t frame_bytes = 4;  // 16-bit stereo
+
+const WaveDevice* open_device = nullptr;  // the device audio_init opened, null when closed
+bool ring_with_device = false;            // the ring has been handed to the device
+// The running output thread. Left undestroyed while it runs, so that the process may end with
+// the music still playing, as the show does.
+std::thread* output_worker = nullptr;
+
+// Ends the playback in progress, if any: the output thread finishes its fill and is joined,
+// the device stops playing the ring, and the ring, the mixing buffer and the clock table are
+// released, so a restart starts from nothing and memory does not grow.
+void stop_playback() {
+    if (output_worker) {
+        stop_requested.store(true);
+        output_worker->join();
+        delete output_worker;
+        output_worker = nullptr;
+    }
+    if (ring_with_device) {
+        open_device->reset();
+        open_device->unprepare();
+        ring_with_device = false;
+    }
+    release_mix_buffer();
+    release_block_table();
+    release_wave_buffer();
+    current_module = nullptr;
+}
+
+// The clock entry of the block being heard. The index is read again after the entry: if the
+// output thread moved it meanwhile, the entry may already belong to a block mixed two seconds
+// ahead, so the reading is taken again.
+template <typename Field>
+uint32_t read_clock(Field BlockClock::*field) {
+    if (!block_table) return 0;
+    for (;;) {
+        const int32_t block = clock_block.load();
+        const uint32_t value = (block_table[block].*field).load();
+        if (clock_block.load() == block) return value;
+    }
+}
+
+}  // namespace
+
+// Stops any earlier playback first, so that no earlier output thread touches the voices or the
+// device while they are replaced. When the chosen device cannot be opened, the silent device
+// stands in, so that the show still runs on time; the result then reports the failure.
+bool audio_init(int32_t rate) {
+    if (!file_callbacks_installed()) return false;
+    if (rate < min_output_rate || rate > max_output_rate) return false;
+    audio_close();
+    ring_set_rate(rate);
+    const WaveDevice* chosen = selected_wave_device();
+    const bool opened = chosen->open(rate, output_channels);
+    open_device = opened ? chosen : &silent_wave_device;
+    if (!opened) silent_wave_device.open(rate, output_channels);
+    engine_reset();
+    return opened;
+}
+
+// Playback cannot outlive its device: it is stopped first.
+void audio_close() {
+    stop_playback();
+    if (!open_device) return;
+    open_device->reset();
+    open_device->close();
+    open_device = nullptr;
+}
+
+// Song state at the start of a module: speed and tempo from the module, first row of the first
+// order, clock at 0; the channels of the module are cleared and linked to their first voices.
+void reset_song_state(XmModule* module) {
+    module->global_volume = module->initial_global_volume;
+    module->next_order = -1;
+    module->next_row = -1;
+    module->speed = module->default_speed;
+    module->row = 0;
+    module->order_position = 0;
+    module->tick_samples_left = 0;
+    module->tick = 0;
+    module->pattern_delay = 0;
+    module->song_time_ms = 0;
+    set_bpm(module, module->default_bpm);
+    const int count = std::clamp<int>(module->channel_count, 0, channel_capacity);
+    for (int i = 0; i < count; ++i) {
+        channels[i] = ChannelState{};
+        channels[i].voice = &voices[i];
+    }
+    current_module = module;
+}
+
+// Needs an open device (audio_init has run); restarting while a ring plays stops that one.
+bool player_start(XmModule* module) {
+    if (!module || !open_device) return false;
+    stop_playback();
+    reset_song_state(module);
+    ring_allocate();
+    const uint32_t ring_bytes = uint32_t(ring_frames) * frame_bytes;
+    open_device->prepare(wave_buffer, ring_bytes);
+    write_block = 0;
+    clock_block.store(0);
+    for (int32_t i = 0; i < block_count; ++i)
+        fill_block();
+    open_device->write_looping(wave_buffer, ring_bytes);
+    ring_with_device = true;
+    stop_requested.store(false);
+    output_worker = new std::thread(output_thread);
+    return true;
+}
+
+// Stops the playback of `module`. Another module than the one playing is left playing, so
+// that freeing an earlier module never silences the current one.
+bool player_stop(XmModule* module) {
+    if (!module) return false;
+    if (module == current_module) stop_playback();
+    return true;
+}
+
+// Polls the device every 5 ms. The block the device plays follows from its byte position; every
+// block between the last one refilled and that one has been played and is mixed again, moving
+// the clock onto the next block before the entry it leaves is rewritten.
+int output_thread() {
+    thread_finished.store(false);
+    const WaveDevice* device = open_device;
+    if (device->raise_thread_priority) device->raise_thread_priority();
+    while (!stop_requested.load()) {
+        const uint64_t frame = device->position_bytes() / frame_bytes;
+        const int32_t play_block = int32_t(frame % uint64_t(ring_frames)) / block_frames;
+        while (write_block != play_block && !stop_requested.load()) {
+            fill_in_progress.store(true);
+            const int32_t next = clock_block.load() + 1;
+            clock_block.store(next == block_count ? 0 : next);
+            fill_block();
+            fill_in_progress.store(false);
+        }
+        std::this_thread::sleep_for(poll_interval);
+    }
+    thread_finished.store(true);
+    return 0;
+}
+
+uint32_t song_clock_ms(const XmModule* module) {
+    return module ? read_clock(&BlockClock::time_ms) : 0;
+}
+
+uint32_t song_clock_row(const XmModule* module) {
+    return module ? read_clock(&BlockClock::row) : 0;
+}
+
+void output_reset() {
+    audio_close();
+    ring_reset();
+    stop_requested.store(false);
+    fill_in_progress.store(false);
+    thread_finished.store(true);
+    clock_block.store(0);
+}

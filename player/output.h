@@ -26,6 +26,11 @@ bool player_start(XmModule* module);
 bool player_stop(XmModule* module);
 // The output thread's body.
 int output_thread();
+// The song state of a module at its start (tempo, position, clock, its channels linked to their
+// first voices), and current_module = module. Used by player_start and the offline renderer.
+void reset_song_state(XmModule* module);
+// Stops playback, closes the device and releases the ring (for test fixtures).
+void output_reset();
 
 // Milliseconds of song time at the end of the block being heard; 0 for a null module.
 uint32_t song_clock_ms(const XmModule* module);

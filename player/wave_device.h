@@ -25,6 +25,8 @@ struct WaveDevice {
 
 // Chooses the device the next audio_init opens; null selects the silent device.
 void set_wave_device(const WaveDevice* device);
+// The device set_wave_device chose: the silent device until one is chosen.
+const WaveDevice* selected_wave_device();
 // A device that plays nothing but whose position advances with the wall clock at the output
 // rate, so the song clock runs as with sound when no audio device can be opened.
 extern const WaveDevice silent_wave_device;

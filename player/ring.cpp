@@ -1,0 +1,79 @@
+#include "player/ring.h"
+
+#include <algorithm>
+#include <new>
+
+#include "player/audio_format.h"
+#include "player/output.h"
+
+XmModule* current_module = nullptr;
+int32_t block_frames = 0;
+int32_t ring_frames = 0;
+int32_t block_count = 0;
+int32_t write_block = 0;
+float inverse_rate = 0.0f;
+int32_t ramp_length = 0;
+float ramp_reciprocal = 0.0f;
+float* mix_buffer = nullptr;
+int16_t* wave_buffer = nullptr;
+// The clock table is declared with the clock queries but lives with the ring it describes, so
+// that the block filler and the offline renderer need nothing of the output thread.
+BlockClock* block_table = nullptr;
+
+namespace {
+
+constexpr std::align_val_t mix_alignment{16};
+
+}  // namespace
+
+// Block length: 20 ms rounded up to a multiple of 4 frames; the ring holds buffer_ms / 20
+// blocks twice over; the ramp lasts 128 frames at 44100 Hz and proportionally at other rates.
+bool ring_set_rate(int32_t rate) {
+    if (rate < min_output_rate || rate > max_output_rate) return false;
+    output_rate = rate;
+    inverse_rate = 1.0f / static_cast<float>(rate);
+    block_frames = ((rate * 20 / 1000) + 3) & ~3;
+    ring_frames = (buffer_ms / 20) * block_frames * 2;
+    block_count = ring_frames / block_frames;
+    ramp_length = rate * 128 / 44100;
+    ramp_reciprocal = 1.0f / static_cast<float>(ramp_length);
+    return true;
+}
+
+// All three start zeroed, so a block the device reaches before it is mixed plays silence.
+void ring_allocate() {
+    release_mix_buffer();
+    release_wave_buffer();
+    release_block_table();
+    const size_t values = static_cast<size_t>(ring_frames) * 2;
+    mix_buffer = static_cast<float*>(::operator new(values * sizeof(float), mix_alignment));
+    std::fill(mix_buffer, mix_buffer + values, 0.0f);
+    wave_buffer = new int16_t[values]();
+    block_table = new BlockClock[static_cast<size_t>(block_count)]();
+}
+
+void release_mix_buffer() {
+    if (mix_buffer) ::operator delete(mix_buffer, mix_alignment);
+    mix_buffer = nullptr;
+}
+
+void release_wave_buffer() {
+    delete[] wave_buffer;
+    wave_buffer = nullptr;
+}
+
+void release_block_table() {
+    delete[] block_table;
+    block_table = nullptr;
+}
+
+void ring_reset() {
+    release_mix_buffer();
+    release_wave_buffer();
+    release_block_table();
+    current_module = nullptr;
+    block_frames = ring_frames = block_count = write_block = 0;
+    inverse_rate = 0.0f;
+    ramp_length = 0;
+    ramp_reciprocal = 0.0f;
+}

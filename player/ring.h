@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+
+#include "player/module.h"
+
+// The ring of audio blocks that the mixer fills and the wave device plays: its sizes for the
+// output rate, the module being played, the float mixing accumulators and the 16-bit PCM ring.
+// The audio output sizes and owns it; the block filler and the offline renderer work on it.
+
+constexpr int32_t buffer_ms = 1000;  // latency setting: the ring holds twice this much audio
+// Rates the ring can be sized for: below this a block would shrink to nothing and the volume
+// ramp to zero frames; above it the size arithmetic leaves the range it was made for.
+constexpr int32_t min_output_rate = 8000;
+constexpr int32_t max_output_rate = 192000;
+
+extern XmModule* current_module;  // the module being played, null when stopped
+extern int32_t block_frames;      // frames per ring block (884 at 44100 Hz)
+extern int32_t ring_frames;       // frames in the ring (88400 at 44100 Hz)
+extern int32_t block_count;       // ring_frames / block_frames (100)
+extern int32_t write_block;       // ring block to fill next, 0..block_count-1
+extern float inverse_rate;        // 1 / output_rate, for the song time
+extern int32_t ramp_length;       // frames of a volume ramp (128 at 44100 Hz)
+extern float ramp_reciprocal;     // 1 / ramp_length
+extern float* mix_buffer;         // ring_frames float pairs, left first, 16-byte aligned
+extern int16_t* wave_buffer;      // ring_frames 16-bit pairs, left first: what the device plays
+
+// Sizes the ring for rate Hz and sets output_rate. False, changing nothing, for a rate outside
+// min_output_rate..max_output_rate.
+bool ring_set_rate(int32_t rate);
+// Allocates the zeroed mixing buffer, PCM ring and clock table for the current sizes, after
+// releasing any earlier ones.
+void ring_allocate();
+void release_mix_buffer();
+void release_wave_buffer();
+void release_block_table();
+// Releases every buffer and forgets the sizes and the module (for test fixtures).
+void ring_reset();
