@@ -1,0 +1,301 @@
+// xm_render: renders an XM song once through into a 16-bit stereo PCM WAV file, through the
+// same block filler and ring the demo plays from, so the file holds exactly the samples the
+// demo hands its wave device.
+//
+//   xm_render [--rate HZ] [--seconds S] INPUT.xm OUTPUT.wav
+//   xm_render [--rate HZ] [--seconds S] --embedded OUTPUT.wav
+//
+// The song ends at the first row tick that returns to an order and row already played, other
+// than through a pattern loop; the render stops there, or after S seconds, and never runs
+// past 20 minutes. Exit status: 0 done, 1 a file that cannot be read, loaded or written,
+// 2 bad usage.
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <bitset>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/module_bytes.h"
+#include "player/engine.h"
+#include "player/memfile.h"
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/ring.h"
+
+namespace {
+
+constexpr int32_t default_rate = 44100;
+constexpr double longest_seconds = 20 * 60;
+constexpr int exit_file_failure = 1;
+constexpr int exit_usage = 2;
+constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-command 6
+constexpr uint32_t wav_header_bytes = 44;
+constexpr uint32_t frame_bytes = 4;
+
+const char usage_text[] =
+    "usage: xm_render [--rate HZ] [--seconds S] INPUT.xm OUTPUT.wav\n"
+    "       xm_render [--rate HZ] [--seconds S] --embedded OUTPUT.wav\n"
+    "Renders an XM song once through to a 16-bit stereo WAV file: up to the first row that\n"
+    "returns to a position already played (pattern loops aside), at most 20 minutes.\n"
+    "  --rate HZ     output rate, 8000 to 192000 (default 44100)\n"
+    "  --seconds S   stop after S seconds of audio\n"
+    "  --embedded    render the song the demo carries\n"
+    "  --help        show this text\n";
+
+struct Options {
+    int32_t rate = default_rate;
+    double seconds = longest_seconds;
+    bool embedded = false;
+    std::string input;
+    std::string output;
+};
+
+// Where the song stands: the frame at which the next tick runs, the order/row positions played
+// so far, and the frame of the row tick that first came back to one of them.
+struct SongWatch {
+    int64_t next_tick_frame = 0;
+    std::bitset<256 * 256> played;
+    int64_t end_frame = -1;
+};
+
+SongWatch watch;
+
+[[noreturn]] void fail_usage(const char* problem) {
+    std::fprintf(stderr, "xm_render: %s\n%s", problem, usage_text);
+    std::exit(exit_usage);
+}
+
+bool parse_number(const char* text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0' && std::isfinite(value);
+}
+
+Options parse_options(int argc, char** argv) {
+    Options options;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(usage_text, stdout);
+            std::exit(0);
+        } else if (argument == "--embedded") {
+            options.embedded = true;
+        } else if (argument == "--rate" || argument == "--seconds") {
+            if (i + 1 >= argc) fail_usage((argument + " needs a value").c_str());
+            double value = 0;
+            if (!parse_number(argv[++i], value)) fail_usage(("bad value for " + argument).c_str());
+            if (argument == "--rate") {
+                if (value != std::floor(value) || value < min_output_rate ||
+                    value > max_output_rate)
+                    fail_usage("the rate must be a whole number from 8000 to 192000");
+                options.rate = int32_t(value);
+            } else {
+                if (value <= 0) fail_usage("the seconds must be above 0");
+                options.seconds = std::min(value, longest_seconds);
+            }
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            fail_usage(("unknown option " + argument).c_str());
+        } else {
+            files.push_back(argument);
+        }
+    }
+    const size_t wanted = options.embedded ? 1 : 2;
+    if (files.size() != wanted)
+        fail_usage(options.embedded ? "--embedded takes one file: OUTPUT.wav"
+                                    : "give INPUT.xm and OUTPUT.wav");
+    if (!options.embedded) options.input = files[0];
+    options.output = files.back();
+    return options;
+}
+
+bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    uint8_t chunk[65536];
+    size_t count = 0;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + count);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+// True when the row just played takes a pattern loop back: a channel with E6y (y above 0) in
+// this row still has repetitions to go. The rows from its loop start up to this one are then
+// played again, which is not the end of the song.
+void forget_looped_rows(const XmModule& module) {
+    if (module.order_position < 0 || module.order_position >= module.song_length) return;
+    const int32_t pattern_index = module.orders[module.order_position];
+    if (pattern_index >= module.pattern_count) return;
+    const XmPattern& pattern = module.patterns[pattern_index];
+    if (!pattern.cells || module.row < 0 || module.row >= pattern.row_count) return;
+    const int count = std::min<int>(module.channel_count, channel_capacity);
+    for (int c = 0; c < count; ++c) {
+        const XmCell& cell = pattern.cells[module.row * module.channel_count + c];
+        if (cell.effect != pattern_loop_effect || (cell.param >> 4) != 6) continue;
+        if ((cell.param & 15) == 0 || channels[c].loop_count == 0) continue;
+        for (int32_t row = std::max(channels[c].loop_row, 0); row <= module.row; ++row)
+            watch.played.reset(size_t(module.order_position & 255) * 256 + size_t(row & 255));
+    }
+}
+
+// The module's tick routine while rendering: the engine's tick, then a look at the position
+// it reached, with the frame each tick runs at counted as the block filler counts it.
+void watched_tick(XmModule* module) {
+    const bool row_tick = module->tick == 0;
+    const int64_t frame = watch.next_tick_frame;
+    play_tick(module);
+    watch.next_tick_frame += frames_of_tick(module);
+    if (!row_tick || watch.end_frame >= 0) return;
+    const size_t position = size_t(module->order_position & 255) * 256 + size_t(module->row & 255);
+    if (watch.played.test(position)) {
+        watch.end_frame = frame;
+        return;
+    }
+    watch.played.set(position);
+    forget_looped_rows(*module);
+}
+
+void put16(uint8_t*& out, uint32_t value) {
+    *out++ = uint8_t(value);
+    *out++ = uint8_t(value >> 8);
+}
+
+void put32(uint8_t*& out, uint32_t value) {
+    put16(out, value & 0xFFFF);
+    put16(out, value >> 16);
+}
+
+// The 44-byte header of a PCM WAV file: 2 channels of 16 bits at `rate`.
+bool write_wav_header(FILE* file, int32_t rate, uint32_t data_bytes) {
+    uint8_t header[wav_header_bytes];
+    uint8_t* out = header;
+    std::memcpy(out, "RIFF", 4);
+    out += 4;
+    put32(out, 36 + data_bytes);
+    std::memcpy(out, "WAVEfmt ", 8);
+    out += 8;
+    put32(out, 16);                            // format chunk size
+    put16(out, 1);                             // PCM
+    put16(out, 2);                             // channels
+    put32(out, uint32_t(rate));                // frames per second
+    put32(out, uint32_t(rate) * frame_bytes);  // bytes per second
+    put16(out, frame_bytes);                   // block alignment
+    put16(out, 16);                            // bits per sample
+    std::memcpy(out, "data", 4);
+    out += 4;
+    put32(out, data_bytes);
+    return std::fseek(file, 0, SEEK_SET) == 0 &&
+           std::fwrite(header, 1, sizeof header, file) == sizeof header;
+}
+
+// Writes frames of the ring as little-endian 16-bit pairs: as they stand on a little-endian
+// machine, byte-swapped through a small buffer elsewhere.
+bool write_frames(FILE* file, const int16_t* frames, int32_t count) {
+    const size_t values = size_t(count) * 2;
+    if constexpr (std::endian::native == std::endian::little) {
+        return std::fwrite(frames, sizeof(int16_t), values, file) == values;
+    } else {
+        uint8_t bytes[4096];
+        for (size_t done = 0; done < values;) {
+            const size_t chunk = std::min(values - done, sizeof bytes / 2);
+            uint8_t* out = bytes;
+            for (size_t i = 0; i < chunk; ++i)
+                put16(out, uint16_t(frames[done + i]));
+            if (std::fwrite(bytes, 2, chunk, file) != chunk) return false;
+            done += chunk;
+        }
+        return true;
+    }
+}
+
+int render(const Options& options, FILE* file) {
+    const bool show_progress = isatty(STDERR_FILENO) == 1;
+    const int64_t frame_limit = std::llround(options.seconds * options.rate);
+    int64_t written = 0;
+    int64_t next_report = 0;
+    bool ok = write_wav_header(file, options.rate, 0);
+    while (ok && written < frame_limit) {
+        const int32_t block = write_block;
+        fill_block();
+        int64_t stop = std::min<int64_t>(frame_limit, written + block_frames);
+        if (watch.end_frame >= 0) stop = std::min(stop, watch.end_frame);
+        if (stop <= written) break;
+        ok = write_frames(file, wave_buffer + 2 * size_t(block) * size_t(block_frames),
+                          int32_t(stop - written));
+        written = stop;
+        if (watch.end_frame >= 0 && written >= watch.end_frame) break;
+        if (show_progress && written >= next_report) {
+            std::fprintf(stderr, "\rxm_render: %.0f s", double(written) / options.rate);
+            next_report = written + options.rate;
+        }
+    }
+    if (show_progress)
+        std::fprintf(stderr, "\rxm_render: %.1f s\n", double(written) / options.rate);
+    const uint64_t data_bytes = uint64_t(written) * frame_bytes;
+    ok = ok && write_wav_header(file, options.rate, uint32_t(data_bytes));
+    return ok ? 0 : exit_file_failure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) fail_usage("nothing to render");
+    const Options options = parse_options(argc, argv);
+
+    std::vector<uint8_t> bytes;
+    if (options.embedded) {
+        bytes.assign(module_bytes, module_bytes + module_size);
+    } else if (!read_file(options.input, bytes)) {
+        std::fprintf(stderr, "xm_render: cannot read %s: %s\n", options.input.c_str(),
+                     std::strerror(errno));
+        return exit_file_failure;
+    }
+    const char* source = options.embedded ? "the embedded song" : options.input.c_str();
+    if (bytes.size() > UINT32_MAX) {
+        std::fprintf(stderr, "xm_render: %s is too large to be an XM module\n", source);
+        return exit_file_failure;
+    }
+    memfile_attach(bytes.data(), uint32_t(bytes.size()));
+    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    ring_set_rate(options.rate);  // before loading: the engine's steps follow the rate
+    engine_reset();
+    XmModule* module = module_load(nullptr, nullptr);
+    if (!module) {
+        std::fprintf(stderr, "xm_render: cannot load %s: not an XM module this player reads\n",
+                     source);
+        return exit_file_failure;
+    }
+
+    FILE* file = std::fopen(options.output.c_str(), "wb");
+    static char file_buffer[1 << 20];
+    if (file) std::setvbuf(file, file_buffer, _IOFBF, sizeof file_buffer);
+    if (!file) {
+        std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
+                     std::strerror(errno));
+        module_free(module);
+        return exit_file_failure;
+    }
+    ring_allocate();
+    reset_song_state(module);
+    write_block = 0;
+    module->tick_routine = watched_tick;
+    int status = render(options, file);
+    if (std::fclose(file) != 0) status = exit_file_failure;
+    if (status != 0)
+        std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
+                     std::strerror(errno));
+    module_free(module);
+    ring_reset();
+    return status;
+}
