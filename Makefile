@@ -24,7 +24,7 @@ run: build
 corpus: deps
 	@scripts/fetch-corpus.sh
 
-test: build corpus test-main test-asan test-tsan fuzz-short
+test: build corpus test-main test-asan test-tsan
 
 test-main: build
 	cd $(BUILD) && $(XVFB) $(SOFTGL) ctest --output-on-failure -j $(JOBS)
