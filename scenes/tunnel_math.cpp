@@ -7,6 +7,7 @@ float tunnel_time = 0.0f;
 TunnelPoint tunnel_points[tunnel_size][tunnel_size];
 TunnelTexcoord tunnel_texcoords[tunnel_size][tunnel_size];
 
+// Back to program start: nothing stored from an earlier frame, both grids zero.
 void tunnel_reset() {
     tunnel_prev_clock = 0;
     tunnel_time = 0.0f;
@@ -69,6 +70,8 @@ QuadColour tunnel_ring_colour(int32_t j, float time_value) {
     return colour;
 }
 
+// The message is centred on the line of sight at 46 s and the greetings, six units further
+// left, at 43 s; both move 2 units to the left per second of song time.
 float scroller_x(float seconds) {
     return 92.0f - 2.0f * seconds;
 }

@@ -1,0 +1,396 @@
+// show_capture: renders frames of the show at chosen song times and writes them as PNG files.
+//
+//   show_capture --at 0,5,20,50,75 --out DIR [--step-ms 100] [--half] [--palette]
+//
+// The show runs through the same timeline and scene code as the program, frame after frame
+// from its start, so each scene carries its state across frames as it does on screen. The song
+// clock is driven by the player without a device: every frame mixes the next ring blocks of
+// the embedded song and moves the clock onto the last of them, so frame k sees the clock the
+// device would be playing after k steps. The first frame whose clock has reached a requested
+// time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames are the
+// same run after run. Needs a display (run it under xvfb-run).
+#include <GL/gl.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/renderer.h"
+#include "app/shell_state.h"
+#include "app/window.h"
+#include "data/module_bytes.h"
+#include "player/engine.h"
+#include "player/memfile.h"
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/ring.h"
+#include "scenes/scene_random.h"
+#include "scenes/scenes.h"
+#include "scenes/tube_math.h"
+#include "scenes/tunnel_math.h"
+
+namespace {
+
+constexpr int32_t screen_width = 640;
+constexpr int32_t screen_height = 480;
+constexpr int32_t output_rate_hz = 44100;
+constexpr int exit_usage = 2;
+constexpr int exit_failure = 1;
+
+struct Options {
+    std::vector<uint32_t> times_ms;  // ascending, no repeats
+    std::string out_dir;
+    uint32_t step_ms = 100;  // song time between two frames
+    bool half = false;       // write 320 x 240, each pixel the mean of a 2 x 2 square
+    bool palette = false;    // write an indexed PNG of at most 256 colours
+};
+
+void print_usage() {
+    std::fprintf(stderr,
+                 "usage: show_capture --at SECONDS[,SECONDS...] --out DIR [--step-ms MS]"
+                 " [--half] [--palette]\n"
+                 "  --at       song times to capture, in seconds (decimals allowed)\n"
+                 "  --out      folder the frame_<ms>.png files are written to (must exist)\n"
+                 "  --step-ms  song time between two rendered frames (default 100)\n"
+                 "  --half     write 320 x 240 pictures\n"
+                 "  --palette  write 256-colour pictures\n");
+}
+
+// A time in seconds as whole milliseconds; false for anything but a plain non-negative number
+// of at most 4000000 seconds.
+bool parse_seconds(const std::string& text, uint32_t& ms) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !(seconds >= 0.0) ||
+        seconds > 4000000.0) {
+        return false;
+    }
+    ms = static_cast<uint32_t>(std::llround(seconds * 1000.0));
+    return true;
+}
+
+bool parse_times(const std::string& list, std::vector<uint32_t>& times) {
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = list.find(',', start);
+        uint32_t ms = 0;
+        if (!parse_seconds(list.substr(start, comma - start), ms)) return false;
+        times.push_back(ms);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return true;
+}
+
+bool parse_options(int argc, char** argv, Options& options) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        const bool has_value = k + 1 < argc;
+        if (arg == "--at" && has_value) {
+            if (!parse_times(argv[++k], options.times_ms)) return false;
+        } else if (arg == "--out" && has_value) {
+            options.out_dir = argv[++k];
+        } else if (arg == "--step-ms" && has_value) {
+            char* end = nullptr;
+            const long step = std::strtol(argv[++k], &end, 10);
+            if (*end != '\0' || step < 1 || step > 60000) return false;
+            options.step_ms = static_cast<uint32_t>(step);
+        } else if (arg == "--half") {
+            options.half = true;
+        } else if (arg == "--palette") {
+            options.palette = true;
+        } else {
+            return false;
+        }
+    }
+    return !options.times_ms.empty() && !options.out_dir.empty();
+}
+
+// The hidden 640 x 480 window and its context, made the way the program makes its own, with
+// the program's projection.
+bool open_capture_window() {
+    if (!platform.register_window_class()) return false;
+    PixelFormatRequest request = {};
+    request.size = 40;
+    request.version = 1;
+    request.flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    request.pixel_type = PFD_TYPE_RGBA;
+    request.color_bits = 16;
+    request.depth_bits = 16;
+    request.layer_type = PFD_MAIN_PLANE;
+    window_handle = platform.create_window(WS_EX_APPWINDOW, "show_capture", WS_OVERLAPPEDWINDOW, 0,
+                                           0, screen_width, screen_height, &request);
+    if (window_handle == nullptr) return false;
+    device_context = platform.get_device_context(window_handle);
+    if (device_context == nullptr) return false;
+    const uint32_t format = platform.choose_pixel_format(device_context, &request);
+    if (format == 0 || !platform.set_pixel_format(device_context, format, &request)) return false;
+    render_context = platform.create_context(device_context);
+    if (render_context == nullptr) return false;
+    if (!platform.make_current(device_context, render_context)) return false;
+    set_projection(screen_width, screen_height);
+    return true;
+}
+
+// The GL state, font and fog the renderer set-up gives every scene to start from, without its
+// music calls: the capture drives the player itself, with no device.
+void prepare_scene_state() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glEnable(GL_COLOR_MATERIAL);
+    build_outline_font();
+    setup_fog();
+    glEnable(GL_LINE_SMOOTH);
+}
+
+// Loads the embedded song through the memory file and sets it at its start on a ring of the
+// program's size, with no device and no output thread.
+bool prepare_song() {
+    memfile_attach(module_bytes, module_size);
+    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    if (!ring_set_rate(output_rate_hz)) return false;
+    engine_reset();
+    music_module = module_load(nullptr, nullptr);
+    if (music_module == nullptr) return false;
+    ring_allocate();
+    reset_song_state(music_module);
+    return true;
+}
+
+// Mixes the next ring block and moves the clock onto it, as the device would move on to it.
+void advance_clock_one_block() {
+    const int32_t filled = write_block;
+    fill_block();
+    clock_block.store(filled);
+}
+
+// The frame just drawn, top row first, as 8-bit RGB.
+std::vector<uint8_t> read_frame() {
+    std::vector<uint8_t> bottom_up(static_cast<size_t>(screen_width) * screen_height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
+    std::vector<uint8_t> rgb(bottom_up.size());
+    const size_t row_bytes = static_cast<size_t>(screen_width) * 3;
+    for (int32_t y = 0; y < screen_height; ++y) {
+        std::memcpy(&rgb[static_cast<size_t>(y) * row_bytes],
+                    &bottom_up[static_cast<size_t>(screen_height - 1 - y) * row_bytes], row_bytes);
+    }
+    return rgb;
+}
+
+// Each output pixel the rounded mean of a 2 x 2 square of the input.
+std::vector<uint8_t> halve(const std::vector<uint8_t>& rgb, int32_t width, int32_t height) {
+    const int32_t half_width = width / 2;
+    const int32_t half_height = height / 2;
+    std::vector<uint8_t> out(static_cast<size_t>(half_width) * half_height * 3);
+    for (int32_t y = 0; y < half_height; ++y) {
+        for (int32_t x = 0; x < half_width; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                auto at = [&](int32_t sx, int32_t sy) {
+                    return static_cast<uint32_t>(
+                        rgb[(static_cast<size_t>(sy) * width + sx) * 3 + c]);
+                };
+                const uint32_t sum = at(2 * x, 2 * y) + at(2 * x + 1, 2 * y) +
+                                     at(2 * x, 2 * y + 1) + at(2 * x + 1, 2 * y + 1);
+                out[(static_cast<size_t>(y) * half_width + x) * 3 + c] =
+                    static_cast<uint8_t>((sum + 2) / 4);
+            }
+        }
+    }
+    return out;
+}
+
+// A picture as at most 256 colours: the 256 most frequent colours on a 5-bits-per-channel
+// grid, every pixel mapped to the nearest of them. The show's flat-shaded faces and plain
+// backgrounds use few colours, so the loss stays small.
+struct Indexed {
+    std::vector<png_color> palette;
+    std::vector<uint8_t> indices;
+};
+
+Indexed to_palette(const std::vector<uint8_t>& rgb) {
+    const size_t pixels = rgb.size() / 3;
+    auto cell_of = [&](size_t p) {
+        return static_cast<uint32_t>((rgb[3 * p] >> 3) << 10 | (rgb[3 * p + 1] >> 3) << 5 |
+                                     (rgb[3 * p + 2] >> 3));
+    };
+    std::vector<uint32_t> count(1 << 15, 0);
+    std::vector<uint64_t> sum(3 << 15, 0);
+    for (size_t p = 0; p < pixels; ++p) {
+        const uint32_t cell = cell_of(p);
+        ++count[cell];
+        for (int c = 0; c < 3; ++c)
+            sum[3 * cell + c] += rgb[3 * p + c];
+    }
+    std::vector<uint32_t> cells;
+    for (uint32_t cell = 0; cell < count.size(); ++cell) {
+        if (count[cell] != 0) cells.push_back(cell);
+    }
+    // Most frequent first; equal counts by cell number, so the choice is the same every run.
+    std::sort(cells.begin(), cells.end(), [&](uint32_t a, uint32_t b) {
+        return count[a] != count[b] ? count[a] > count[b] : a < b;
+    });
+    if (cells.size() > 256) cells.resize(256);
+    Indexed out;
+    for (uint32_t cell : cells) {
+        png_color colour;
+        colour.red = static_cast<png_byte>(sum[3 * cell] / count[cell]);
+        colour.green = static_cast<png_byte>(sum[3 * cell + 1] / count[cell]);
+        colour.blue = static_cast<png_byte>(sum[3 * cell + 2] / count[cell]);
+        out.palette.push_back(colour);
+    }
+    std::vector<int32_t> nearest(1 << 15, -1);
+    out.indices.resize(pixels);
+    for (size_t p = 0; p < pixels; ++p) {
+        const uint32_t cell = cell_of(p);
+        if (nearest[cell] < 0) {
+            int32_t best = 0;
+            int32_t best_distance = INT32_MAX;
+            for (size_t k = 0; k < out.palette.size(); ++k) {
+                const int32_t dr = int32_t(out.palette[k].red) - rgb[3 * p];
+                const int32_t dg = int32_t(out.palette[k].green) - rgb[3 * p + 1];
+                const int32_t db = int32_t(out.palette[k].blue) - rgb[3 * p + 2];
+                const int32_t distance = dr * dr + dg * dg + db * db;
+                if (distance < best_distance) {
+                    best_distance = distance;
+                    best = static_cast<int32_t>(k);
+                }
+            }
+            nearest[cell] = best;
+        }
+        out.indices[p] = static_cast<uint8_t>(nearest[cell]);
+    }
+    return out;
+}
+
+// Writes an RGB or indexed picture; no time stamp or other varying chunk goes in, so the same
+// frame gives the same bytes.
+bool write_png(const std::string& path, const std::vector<uint8_t>& rgb, int32_t width,
+               int32_t height, bool palette) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, 9);
+    Indexed indexed;
+    const uint8_t* pixels = rgb.data();
+    size_t row_bytes = static_cast<size_t>(width) * 3;
+    if (palette) {
+        indexed = to_palette(rgb);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_PLTE(png, info, indexed.palette.data(), static_cast<int>(indexed.palette.size()));
+        pixels = indexed.indices.data();
+        row_bytes = static_cast<size_t>(width);
+    } else {
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    }
+    png_write_info(png, info);
+    for (int32_t y = 0; y < height; ++y) {
+        png_write_row(png, const_cast<png_bytep>(pixels + static_cast<size_t>(y) * row_bytes));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+// Writes the frame just drawn for a requested time and names it with the scene it shows.
+bool write_frame(const Options& options, uint32_t requested_ms, int32_t drawn_scene) {
+    std::vector<uint8_t> rgb = read_frame();
+    int32_t width = screen_width;
+    int32_t height = screen_height;
+    if (options.half) {
+        rgb = halve(rgb, width, height);
+        width /= 2;
+        height /= 2;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06u.png", requested_ms);
+    const std::string path = options.out_dir + "/" + name;
+    if (!write_png(path, rgb, width, height, options.palette)) {
+        std::fprintf(stderr, "show_capture: cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::printf("%s\t%.3f s\tscene %d\n", path.c_str(), static_cast<double>(song_seconds),
+                static_cast<int>(drawn_scene));
+    return true;
+}
+
+// Runs the show frame by frame and writes the first frame at or past each requested time.
+int run_show(const Options& options) {
+    const double block_ms = 1000.0 * block_frames / output_rate_hz;
+    const int32_t blocks_per_frame =
+        std::max<int32_t>(1, static_cast<int32_t>(std::lround(options.step_ms / block_ms)));
+    size_t next_capture = 0;
+    advance_clock_one_block();  // the device is playing the ring's first block
+    while (next_capture < options.times_ms.size()) {
+        const int32_t drawn_scene = current_scene;
+        const bool goes_on = render_frame();
+        const uint32_t frame_ms = song_clock_ms(music_module);
+        if (!goes_on) {
+            std::fprintf(stderr, "show_capture: the show ends at %.3f s, before %.3f s\n",
+                         frame_ms / 1000.0, options.times_ms[next_capture] / 1000.0);
+            return exit_failure;
+        }
+        while (next_capture < options.times_ms.size() &&
+               frame_ms >= options.times_ms[next_capture]) {
+            if (!write_frame(options, options.times_ms[next_capture], drawn_scene)) {
+                return exit_failure;
+            }
+            ++next_capture;
+        }
+        platform.swap_buffers(device_context);
+        for (int32_t k = 0; k < blocks_per_frame; ++k)
+            advance_clock_one_block();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse_options(argc, argv, options)) {
+        print_usage();
+        return exit_usage;
+    }
+    if (!open_capture_window()) {
+        std::fprintf(stderr, "show_capture: cannot open a GL window (is a display set?)\n");
+        return exit_failure;
+    }
+    prepare_scene_state();
+    if (!prepare_song()) {
+        std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
+        return exit_failure;
+    }
+    scene_random_reset();
+    ring_tables_reset();
+    tunnel_reset();
+    timeline_reset();
+    return run_show(options);
+}
