@@ -2,11 +2,13 @@
 
 #include <GL/gl.h>
 
+#include "app/sdl_wave_device.h"
 #include "app/shell_state.h"
 #include "data/module_bytes.h"
 #include "player/memfile.h"
 #include "player/module.h"
 #include "player/output.h"
+#include "player/wave_device.h"
 
 namespace {
 
@@ -16,7 +18,9 @@ constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 // Starts the embedded song from its beginning. A module of an earlier set-up (before a display
 // toggle) is released first: freeing it stops its playback, so the device and voice reset of
 // audio_init never meets a running fill, and memory stays the same however often the display
-// is toggled. The new module is stored before playback starts so that the clock reads it.
+// is toggled. The output plays through SDL audio (the player falls back to a silent device
+// that keeps the clock running when none opens). The new module is stored before playback
+// starts so that the clock reads it.
 void start_music() {
     if (music_module != nullptr) {
         module_free(music_module);
@@ -24,6 +28,7 @@ void start_music() {
     }
     memfile_attach(module_bytes, module_size);
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    set_wave_device(&sdl_wave_device);
     audio_init(44100);
     music_module = module_load(nullptr, nullptr);
     player_start(music_module);
