@@ -1,5 +1,7 @@
 #include "app/platform.h"
 
+#include <cstdio>
+
 #include "app/keymap.h"
 
 namespace {
@@ -189,8 +191,16 @@ intptr_t sdl_default_window_proc(WindowHandle /*window*/, const WindowMessage* /
     return 0;  // SDL has already done whatever the system does with the event
 }
 
+// SDL shows a box from a child process once video is up, and on a busy machine that child can
+// fail before its window appears; one more try covers that. A box that still cannot be shown
+// says why on stderr, and the caller then prints its text there too.
 bool sdl_show_message_box(const SDL_MessageBoxData* box, int* button_id) {
-    return SDL_ShowMessageBox(box, button_id) == 0;
+    constexpr int message_box_attempts = 2;
+    for (int attempt = 0; attempt < message_box_attempts; ++attempt) {
+        if (SDL_ShowMessageBox(box, button_id) == 0) return true;
+        std::fprintf(stderr, "message box: %s\n", SDL_GetError());
+    }
+    return false;
 }
 
 // The WM_ACTIVATE parameter: active or not in the low word, minimised in the high word.
