@@ -32,9 +32,15 @@ protected:
     // Waits for a window or box of that name; fails the test with the demo's log otherwise.
     XWindow expect_window(const std::string& name) {
         XWindow window;
-        EXPECT_TRUE(wait_for_window(server_, name, &window))
-            << "no window \"" << name << "\"; demo log:\n"
-            << process_log(demo_);
+        if (wait_for_window(server_, name, &window)) return window;
+        std::string names;
+        for (const XWindow& other : list_windows(server_))
+            names += " \"" + other.name + "\"";
+        const std::string state =
+            process_finished(demo_) ? "ended with " + std::to_string(demo_.exit_code) : "running";
+        ADD_FAILURE() << "no window \"" << name << "\"; windows:" << names << "; demo " << state
+                      << ", log:\n"
+                      << process_log(demo_);
         return window;
     }
 

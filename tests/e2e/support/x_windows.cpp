@@ -112,8 +112,10 @@ bool move_pointer_into(const XServer& server, const XWindow& window, int x, int 
                    {"mousemove", std::to_string(window.x + x), std::to_string(window.y + y)});
 }
 
+// One xdotool run, so the server sees the motion before the click on the same connection.
 bool click_in_window(const XServer& server, const XWindow& window, int x, int y) {
-    return move_pointer_into(server, window, x, y) && xdotool(server, {"click", "1"});
+    return xdotool(server, {"mousemove", std::to_string(window.x + x), std::to_string(window.y + y),
+                            "click", "1"});
 }
 
 bool answer_first_button(const XServer& server, const XWindow& box) {
