@@ -47,10 +47,9 @@ void setup_fog() {
     glFogf(GL_FOG_END, 30.0f);
 }
 
-// The state every scene starts from, then the font and fog of the new context, then the
-// music from the beginning of the song. Lighting, blending, texturing and fog stay off; the
-// scenes switch on what they need. The results of the GL, font and music calls are ignored.
-bool setup_renderer() {
+// The state every scene starts from, then the font and fog of the new context. Lighting,
+// blending, texturing and fog stay off; the scenes switch on what they need.
+void setup_scene_state() {
     glShadeModel(GL_SMOOTH);
     glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
     glClearDepth(1.0);
@@ -61,6 +60,12 @@ bool setup_renderer() {
     build_outline_font();
     setup_fog();
     glEnable(GL_LINE_SMOOTH);
+}
+
+// The scenes' start state, then the music from the beginning of the song. The results of the
+// GL, font and music calls are ignored.
+bool setup_renderer() {
+    setup_scene_state();
     start_music();
     return true;
 }

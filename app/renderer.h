@@ -4,6 +4,9 @@
 // the state every scene starts from, builds the outline font, sets the fog parameters and
 // starts the music. Always returns true.
 bool setup_renderer();
+// The GL state, font and fog of the renderer set-up without its music calls, for programs that
+// drive the player themselves.
+void setup_scene_state();
 // Fog parameters (linear, black, 0..30); fog itself stays off.
 void setup_fog();
 // Create and delete the 256 glyph lists of the outline font.

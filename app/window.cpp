@@ -132,6 +132,26 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
     return true;
 }
 
+bool open_offline_window(const char* title, int width, int height) {
+    full_screen_mode = false;
+    if (!platform.register_window_class()) return false;
+    fill_pixel_format_request(16);
+    window_handle = platform.create_window(WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, title,
+                                           WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                                           0, 0, width, height, &pixel_format_request);
+    if (window_handle == nullptr) return false;
+    device_context = platform.get_device_context(window_handle);
+    if (device_context == nullptr) return false;
+    const uint32_t format = platform.choose_pixel_format(device_context, &pixel_format_request);
+    if (format == 0 || !platform.set_pixel_format(device_context, format, &pixel_format_request))
+        return false;
+    render_context = platform.create_context(device_context);
+    if (render_context == nullptr) return false;
+    if (!platform.make_current(device_context, render_context)) return false;
+    set_projection(width, height);
+    return true;
+}
+
 // Undoes open_display_window step by step. Every handle is cleared whether or not its release
 // worked, so a later teardown never hands an already released handle to the platform again.
 void close_display_window() {

@@ -28,45 +28,6 @@ constexpr int32_t screen_width = 640;
 constexpr int32_t screen_height = 480;
 constexpr double block_ms = 1000.0 * 884 / 44100;
 
-// The hidden window and its context, made the way the program makes its own.
-bool open_bench_window() {
-    if (!platform.register_window_class()) return false;
-    PixelFormatRequest request = {};
-    request.size = 40;
-    request.version = 1;
-    request.flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    request.pixel_type = PFD_TYPE_RGBA;
-    request.color_bits = 16;
-    request.depth_bits = 16;
-    request.layer_type = PFD_MAIN_PLANE;
-    window_handle = platform.create_window(WS_EX_APPWINDOW, "bench_scenes", WS_OVERLAPPEDWINDOW, 0,
-                                           0, screen_width, screen_height, &request);
-    if (window_handle == nullptr) return false;
-    device_context = platform.get_device_context(window_handle);
-    if (device_context == nullptr) return false;
-    const uint32_t format = platform.choose_pixel_format(device_context, &request);
-    if (format == 0 || !platform.set_pixel_format(device_context, format, &request)) return false;
-    render_context = platform.create_context(device_context);
-    if (render_context == nullptr) return false;
-    if (!platform.make_current(device_context, render_context)) return false;
-    set_projection(screen_width, screen_height);
-    return true;
-}
-
-// The renderer set-up's GL state, font and fog, without its music calls.
-void prepare_scene_state() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_COLOR_MATERIAL);
-    build_outline_font();
-    setup_fog();
-    glEnable(GL_LINE_SMOOTH);
-}
-
 // The clock: one block-table entry the bench moves itself, read through the clock queries.
 BlockClock bench_clock[1];
 XmModule bench_module{};  // the queries only test the module for null
@@ -101,11 +62,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_scenes [frames per scene]\n");
         return 2;
     }
-    if (!open_bench_window()) {
+    if (!open_offline_window("bench_scenes", screen_width, screen_height)) {
         std::fprintf(stderr, "bench_scenes: cannot open a GL window (is a display set?)\n");
         return 1;
     }
-    prepare_scene_state();
+    setup_scene_state();
     block_table = bench_clock;
     clock_block.store(0);
     music_module = &bench_module;

@@ -119,47 +119,6 @@ bool parse_options(int argc, char** argv, Options& options) {
     return !options.times_ms.empty() && !options.out_dir.empty();
 }
 
-// The hidden 640 x 480 window and its context, made the way the program makes its own, with
-// the program's projection.
-bool open_capture_window() {
-    if (!platform.register_window_class()) return false;
-    PixelFormatRequest request = {};
-    request.size = 40;
-    request.version = 1;
-    request.flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    request.pixel_type = PFD_TYPE_RGBA;
-    request.color_bits = 16;
-    request.depth_bits = 16;
-    request.layer_type = PFD_MAIN_PLANE;
-    window_handle = platform.create_window(WS_EX_APPWINDOW, "show_capture", WS_OVERLAPPEDWINDOW, 0,
-                                           0, screen_width, screen_height, &request);
-    if (window_handle == nullptr) return false;
-    device_context = platform.get_device_context(window_handle);
-    if (device_context == nullptr) return false;
-    const uint32_t format = platform.choose_pixel_format(device_context, &request);
-    if (format == 0 || !platform.set_pixel_format(device_context, format, &request)) return false;
-    render_context = platform.create_context(device_context);
-    if (render_context == nullptr) return false;
-    if (!platform.make_current(device_context, render_context)) return false;
-    set_projection(screen_width, screen_height);
-    return true;
-}
-
-// The GL state, font and fog the renderer set-up gives every scene to start from, without its
-// music calls: the capture drives the player itself, with no device.
-void prepare_scene_state() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_COLOR_MATERIAL);
-    build_outline_font();
-    setup_fog();
-    glEnable(GL_LINE_SMOOTH);
-}
-
 // Loads the embedded song through the memory file and sets it at its start on a ring of the
 // program's size, with no device and no output thread.
 bool prepare_song() {
@@ -379,11 +338,11 @@ int main(int argc, char** argv) {
         print_usage();
         return exit_usage;
     }
-    if (!open_capture_window()) {
+    if (!open_offline_window("show_capture", screen_width, screen_height)) {
         std::fprintf(stderr, "show_capture: cannot open a GL window (is a display set?)\n");
         return exit_failure;
     }
-    prepare_scene_state();
+    setup_scene_state();
     if (!prepare_song()) {
         std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
         return exit_failure;
