@@ -21,6 +21,7 @@ uint32_t ring_bytes = 0;
 uint32_t cursor = 0;   // next byte of the ring to play
 bool playing = false;  // between write_looping and reset
 std::atomic<uint64_t> bytes_played{0};
+std::atomic<SdlPlayWatcher> play_watcher{nullptr};
 
 // Copies the next `length` bytes of the ring, wrapping at its end; silence when nothing plays.
 // Reading clock_block first orders the copy after the output thread's refills of the blocks
@@ -31,6 +32,8 @@ void SDLCALL fill_device(void*, Uint8* stream, int length) {
         return;
     }
     (void)clock_block.load(std::memory_order_acquire);
+    if (const SdlPlayWatcher watcher = play_watcher.load(std::memory_order_acquire))
+        watcher(bytes_played.load(std::memory_order_relaxed), uint32_t(length));
     uint32_t left = uint32_t(length);
     while (left > 0) {
         const uint32_t chunk = std::min(left, ring_bytes - cursor);
@@ -122,6 +125,15 @@ void sdl_raise_thread_priority() {
 }
 
 }  // namespace
+
+// The callback runs under the device's lock, so taking it once after the store waits out a
+// callback that may still be calling the earlier watcher.
+void set_sdl_play_watcher(SdlPlayWatcher watcher) {
+    play_watcher.store(watcher, std::memory_order_release);
+    if (device_id == 0) return;
+    SDL_LockAudioDevice(device_id);
+    SDL_UnlockAudioDevice(device_id);
+}
 
 const WaveDevice sdl_wave_device = {
     sdl_open,      sdl_prepare, sdl_write_looping, sdl_position_bytes,

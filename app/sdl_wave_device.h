@@ -1,7 +1,16 @@
 #pragma once
+#include <cstdint>
+
 #include "player/wave_device.h"
 
 // The wave device on SDL2 audio: signed 16-bit interleaved PCM at the rate asked for. SDL's
 // audio callback copies from the looping ring at its play cursor and counts the bytes it has
 // taken, which is the position the output thread polls.
 extern const WaveDevice sdl_wave_device;
+
+// Watches what the device plays: called on SDL's audio thread just before each span of the
+// ring is copied out, with the play position (bytes since write_looping) and the span's length.
+// Null, the default, costs one load per callback. Once set_sdl_play_watcher returns, no
+// callback still runs the watcher it replaced.
+using SdlPlayWatcher = void (*)(uint64_t position_bytes, uint32_t bytes);
+void set_sdl_play_watcher(SdlPlayWatcher watcher);

@@ -337,7 +337,8 @@ void mix_to_pcm16(int16_t* destination, const float* source, int32_t frames) {
 }
 
 // Mixes up to the next tick or the end of the block, runs the tick, and goes on, so that every
-// tick lands on its exact frame. The song time grows by each run's truncated milliseconds.
+// tick lands on its exact frame. The song time grows by each run's truncated milliseconds; the
+// block's fill count rises once its PCM is in the ring.
 void fill_block() {
     XmModule* module = current_module;
     const int32_t base = write_block * block_frames;
@@ -363,5 +364,6 @@ void fill_block() {
     }
     module->tick_samples_left = left;
     mix_to_pcm16(wave_buffer + 2 * static_cast<size_t>(base), block, block_frames);
+    if (block_table) block_table[write_block].fills.fetch_add(1, std::memory_order_release);
     write_block = write_block + 1 >= block_count ? 0 : write_block + 1;
 }

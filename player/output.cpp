@@ -22,6 +22,7 @@ std::atomic<bool> stop_requested{false};
 std::atomic<bool> fill_in_progress{false};
 std::atomic<bool> thread_finished{true};
 std::atomic<int32_t> clock_block{0};
+std::atomic<void (*)()> before_refill{nullptr};
 
 namespace {
 
@@ -156,6 +157,7 @@ int output_thread() {
         const uint64_t frame = device->position_bytes() / frame_bytes;
         const int32_t play_block = int32_t(frame % uint64_t(ring_frames)) / block_frames;
         while (write_block != play_block && !stop_requested.load()) {
+            if (const auto hook = before_refill.load(std::memory_order_relaxed)) hook();
             fill_in_progress.store(true);
             const int32_t next = clock_block.load() + 1;
             clock_block.store(next == block_count ? 0 : next);
@@ -183,4 +185,5 @@ void output_reset() {
     fill_in_progress.store(false);
     thread_finished.store(true);
     clock_block.store(0);
+    before_refill.store(nullptr);
 }

@@ -5,6 +5,7 @@
 // first block adds 19 ms, and so does the second.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -152,18 +153,30 @@ TEST_F(Output, ClockFollowsTheBlockBeingHeard) {
     EXPECT_GT(block_table[0].time_ms.load(), ring_end_ms);
 }
 
+std::atomic<int> refill_hook_calls{0};
+void count_refill() {
+    ++refill_hook_calls;
+}
+
 // A position of 1000000 bytes is frame 250000, ring frame 73200, block 82; a thread that finds
-// the device there refills the 82 finished blocks in one burst.
+// the device there refills the 82 finished blocks in one burst, calling the refill hook before
+// each and counting a second fill on each of them.
 TEST_F(Output, RefillsEveryFinishedBlockInOneBurst) {
+    refill_hook_calls.store(0);
+    before_refill.store(count_refill);
     ASSERT_TRUE(audio_init(44100));
     ASSERT_TRUE(player_start(&module));
     const uint32_t ring_end_ms = block_table[99].time_ms.load();
     test_device_position.store(1000000);
     ASSERT_TRUE(eventually([] { return refilled_up_to(82); }));
     EXPECT_EQ(write_block, 82);
-    for (int block = 0; block < 82; ++block)
+    EXPECT_EQ(refill_hook_calls.load(), 82);
+    for (int block = 0; block < 82; ++block) {
         EXPECT_GT(block_table[block].time_ms.load(), ring_end_ms) << "block " << block;
+        EXPECT_EQ(block_table[block].fills.load(), 2u) << "block " << block;
+    }
     EXPECT_LE(block_table[82].time_ms.load(), ring_end_ms);  // still from the prefill
+    EXPECT_EQ(block_table[82].fills.load(), 1u);
     EXPECT_EQ(song_clock_ms(&module), block_table[82].time_ms.load());
 }
 
