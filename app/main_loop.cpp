@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include "app/first_frame_report.h"
 #include "app/message_box.h"
 #include "app/platform.h"
 #include "app/shell_state.h"
@@ -19,9 +20,9 @@ constexpr int window_bits = 16;
 // show. The F1 toggle re-creates the window in the other mode, which restarts the music.
 int run_main_loop() {
     // Latin-1: "Välkommen?" and "HEJDÅ!".
-    if (message_box("V\xE4lkommen?", "HEJD\xC5!", MB_YESNO | MB_ICONQUESTION) == ID_NO) {
-        full_screen_mode = false;
-    }
+    const int answer = message_box("V\xE4lkommen?", "HEJD\xC5!", MB_YESNO | MB_ICONQUESTION);
+    note_start_up_answer();
+    if (answer == ID_NO) full_screen_mode = false;
     if (!open_display_window(first_window_title, window_width, window_height, window_bits,
                              full_screen_mode)) {
         return exit_window_failed;
@@ -46,6 +47,7 @@ int run_main_loop() {
             done = true;
         } else {
             platform.swap_buffers(device_context);
+            note_frame_presented();
         }
         if (key_down[VK_F1]) {
             key_down[VK_F1] = false;  // one toggle per key-down, auto-repeat included
