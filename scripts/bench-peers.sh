@@ -44,7 +44,7 @@ duration() {
     sox --i -D "$1" 2>/dev/null || echo 0
 }
 
-printf '%-36s %9s %9s %9s %9s %7s\n' song "ours s" "ours x" "xmp s" "xmp x" ratio
+printf '%-48s %9s %9s %9s %9s %7s\n' song "ours s" "ours x" "xmp s" "xmp x" ratio
 ours_audio=0 ours_cpu=0 xmp_audio=0 xmp_cpu=0
 while IFS= read -r song; do
     name=${song#"$corpus"/}
@@ -54,7 +54,7 @@ while IFS= read -r song; do
     xa=$(duration "$scratch/xmp.wav")
     awk -v n="$name" -v oa="$oa" -v oc="$oc" -v xa="$xa" -v xc="$xc" 'BEGIN {
         os = oc > 0 ? oa / oc : 0; xs = xc > 0 ? xa / xc : 0
-        printf "%-36s %9.1f %9.0f %9.1f %9.0f %7.2f\n", n, oa, os, xa, xs, (xs > 0 ? os / xs : 0) }'
+        printf "%-48s %9.1f %9.0f %9.1f %9.0f %7.2f\n", n, oa, os, xa, xs, (xs > 0 ? os / xs : 0) }'
     ours_audio=$(awk -v a="$ours_audio" -v b="$oa" 'BEGIN { print a + b }')
     ours_cpu=$(awk -v a="$ours_cpu" -v b="$oc" 'BEGIN { print a + b }')
     xmp_audio=$(awk -v a="$xmp_audio" -v b="$xa" 'BEGIN { print a + b }')
@@ -63,4 +63,4 @@ done < <(find "$corpus" -type f -iname '*.xm' | sort)
 
 awk -v oa="$ours_audio" -v oc="$ours_cpu" -v xa="$xmp_audio" -v xc="$xmp_cpu" 'BEGIN {
     os = oc > 0 ? oa / oc : 0; xs = xc > 0 ? xa / xc : 0
-    printf "%-36s %9.1f %9.0f %9.1f %9.0f %7.2f\n", "overall", oa, os, xa, xs, (xs > 0 ? os / xs : 0) }'
+    printf "%-48s %9.1f %9.0f %9.1f %9.0f %7.2f\n", "overall", oa, os, xa, xs, (xs > 0 ? os / xs : 0) }'
