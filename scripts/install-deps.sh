@@ -3,12 +3,14 @@
 # that are missing. Runs as root, or through sudo when it is available.
 set -eu
 
+# xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
+# that match without it, so every box fails to show and the demo cannot be answered.
 packages="cmake make g++ pkg-config
   libsdl2-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool x11-utils sox"
+  xvfb xfonts-base xauth xdotool x11-utils sox"
 
 missing=""
 for p in $packages; do
