@@ -1,8 +1,11 @@
 #include "tests/e2e/support/x_client.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
 #include <dlfcn.h>
+
+#include <bit>
 
 namespace {
 
@@ -19,6 +22,8 @@ struct XLibrary {
     decltype(&XFree) free = nullptr;
     decltype(&XFixesQueryVersion) query_fixes_version = nullptr;
     decltype(&XFixesGetCursorImage) get_cursor_image = nullptr;
+    decltype(&XGetImage) get_image = nullptr;
+    decltype(&XSetErrorHandler) set_error_handler = nullptr;
 };
 
 template <typename Function>
@@ -41,6 +46,8 @@ const XLibrary& x_library() {
         look_up(xlib, "XFree", x.free);
         look_up(xfixes, "XFixesQueryVersion", x.query_fixes_version);
         look_up(xfixes, "XFixesGetCursorImage", x.get_cursor_image);
+        look_up(xlib, "XGetImage", x.get_image);
+        look_up(xlib, "XSetErrorHandler", x.set_error_handler);
         x.loaded = x.open_display && x.close_display && x.intern_atom && x.send_event && x.sync &&
                    x.auto_repeat_on && x.auto_repeat_off && x.free;
         return x;
@@ -59,6 +66,21 @@ bool with_display(const std::string& name, Request request) {
     x.sync(display, False);
     x.close_display(display);
     return done;
+}
+
+// One 8-bit channel of a pixel, from the bits its mask selects.
+uint8_t channel_of(unsigned long pixel, unsigned long mask) {
+    if (mask == 0) return 0;
+    const int shift = std::countr_zero(mask);
+    const int bits = std::popcount(mask);
+    const unsigned long value = (pixel & mask) >> shift;
+    return static_cast<uint8_t>(bits >= 8 ? value >> (bits - 8)
+                                          : value * 255 / ((1ul << bits) - 1));
+}
+
+// Xlib's default handler ends the process on any error; a failed read is only a false here.
+int ignore_x_error(Display*, XErrorEvent*) {
+    return 0;
 }
 
 }  // namespace
@@ -104,5 +126,33 @@ bool cursor_is_hidden(const std::string& display) {
         }
         x.free(image);
         return transparent;
+    });
+}
+
+bool read_screen_pixels(const std::string& display, int x, int y, int width, int height,
+                        std::vector<uint8_t>* rgb) {
+    const XLibrary& library = x_library();
+    if (library.get_image == nullptr || library.set_error_handler == nullptr || width <= 0 ||
+        height <= 0) {
+        return false;
+    }
+    return with_display(display, [&](const XLibrary& lib, Display* connection) {
+        const auto earlier_handler = lib.set_error_handler(ignore_x_error);
+        XImage* image = lib.get_image(connection, DefaultRootWindow(connection), x, y,
+                                      unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        lib.set_error_handler(earlier_handler);
+        if (image == nullptr) return false;
+        rgb->resize(size_t(width) * size_t(height) * 3);
+        uint8_t* out = rgb->data();
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column) {
+                const unsigned long pixel = XGetPixel(image, column, row);
+                *out++ = channel_of(pixel, image->red_mask);
+                *out++ = channel_of(pixel, image->green_mask);
+                *out++ = channel_of(pixel, image->blue_mask);
+            }
+        }
+        XDestroyImage(image);
+        return true;
     });
 }
