@@ -1,6 +1,7 @@
 #include "app/platform.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/keymap.h"
 
@@ -23,8 +24,32 @@ InstanceHandle sdl_module_handle() {
     return &module_token;
 }
 
+// The video driver the first open connected with ("x11"), kept for every later open.
+std::string connected_video_driver;
+
+constexpr int video_connect_attempts = 5;
+constexpr Uint32 video_connect_retry_ms = 200;
+
+// Starts the video subsystem. When SDL cannot reach the display it quietly moves on to the
+// next driver it knows, down to one that draws off screen; at an F1 toggle on a busy machine
+// a connection that fails once would so leave the show running in a window nobody can see.
+// Later opens therefore insist on the driver the first open connected with, and try a few
+// times before the open fails and says so.
 bool sdl_register_window_class() {
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (!connected_video_driver.empty()) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, connected_video_driver.c_str());
+    }
+    for (int attempt = 0; attempt < video_connect_attempts; ++attempt) {
+        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            std::fprintf(stderr, "video: %s\n", SDL_GetError());
+            continue;
+        }
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (connected_video_driver.empty() && driver != nullptr) connected_video_driver = driver;
+        return true;
+    }
+    return false;
 }
 
 bool sdl_unregister_window_class() {
@@ -298,4 +323,6 @@ void platform_reset() {
     posted_quit_code = 0;
     full_screen_mode_chosen = false;
     full_screen_display_mode = {};
+    connected_video_driver.clear();
+    SDL_ResetHint(SDL_HINT_VIDEODRIVER);
 }
