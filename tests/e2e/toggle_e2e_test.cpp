@@ -1,0 +1,170 @@
+// F1 pressed again and again while the show runs: every press closes the window and opens the
+// other mode under the second title, and starts the music from the beginning. The demo plays
+// through SDL's disk driver, which truncates its file at every device open and then writes what
+// the device plays, so each toggle shows from outside as the file starting again, and the
+// restart from the song's start as the same first half second of music every time. Memory
+// after the last toggle is held against memory after the first: a toggle must not keep what
+// the earlier window or playback took.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/support/demo.h"
+#include "tests/e2e/support/x_server.h"
+#include "tests/e2e/support/x_windows.h"
+
+namespace {
+
+constexpr int toggle_count = 30;
+constexpr size_t bytes_per_second = 44100 * 4;  // 16-bit stereo
+constexpr size_t compared_bytes = bytes_per_second / 2;
+constexpr long rss_growth_limit_kb = 5 * 1024;
+constexpr int rss_samples = 10;
+constexpr int rss_sample_interval_ms = 200;
+constexpr double rss_settle_seconds = 60.0;
+
+long file_size(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+std::vector<char> file_bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The first `compared_bytes` of music in the capture, after the silence the device plays while
+// the ring is being mixed; empty while the capture has not got that far.
+std::vector<char> opening_music(const std::string& path) {
+    const std::vector<char> bytes = file_bytes(path);
+    auto first_sound = std::find_if(bytes.begin(), bytes.end(), [](char b) { return b != 0; });
+    const size_t start = static_cast<size_t>(first_sound - bytes.begin()) & ~size_t(3);
+    if (first_sound == bytes.end() || bytes.size() - start < compared_bytes) return {};
+    return {bytes.begin() + static_cast<long>(start),
+            bytes.begin() + static_cast<long>(start + compared_bytes)};
+}
+
+std::vector<char> wait_for_opening_music(const std::string& path) {
+    std::vector<char> music;
+    poll_until([&] { return !(music = opening_music(path)).empty(); }, e2e_wait_seconds);
+    return music;
+}
+
+long resident_kb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// The software renderer's working memory comes and goes from frame to frame; the lowest of a
+// few samples over two seconds is the memory the process keeps.
+long kept_resident_kb(pid_t pid) {
+    long lowest = -1;
+    for (int i = 0; i < rss_samples; ++i) {
+        const long kb = resident_kb(pid);
+        if (kb > 0 && (lowest < 0 || kb < lowest)) lowest = kb;
+        sleep_milliseconds(rss_sample_interval_ms);
+    }
+    return lowest;
+}
+
+class Toggle : public testing::Test {
+protected:
+    void SetUp() override {
+        char path[] = "/tmp/tirvalex-audio-XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        audio_path_ = path;
+        server_ = start_x_server("640x480x16");
+        ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start";
+        demo_ = start_demo_playing_to_file(server_, audio_path_);
+        ASSERT_GT(demo_.pid, 0) << "cannot start " << demo_binary();
+    }
+    void TearDown() override {
+        stop_process(demo_);
+        stop_x_server(server_);
+        if (!audio_path_.empty()) unlink(audio_path_.c_str());
+    }
+
+    XWindow expect_window(const std::string& name) {
+        XWindow window;
+        EXPECT_TRUE(wait_for_window(server_, name, &window))
+            << "no window \"" << name << "\"; log:\n"
+            << process_log(demo_);
+        return window;
+    }
+
+    // Presses F1 once the device has played a second into the file, holds it until the file
+    // starts again (the new window's device is open) and lets go.
+    bool toggle(const XWindow& window) {
+        if (!poll_until([&] { return file_size(audio_path_) >= long(bytes_per_second); },
+                        e2e_wait_seconds)) {
+            return false;
+        }
+        const long before = file_size(audio_path_);
+        if (!press_key(server_, window, "F1")) return false;
+        const bool restarted =
+            poll_until([&] { return file_size(audio_path_) < before; }, e2e_wait_seconds);
+        release_key(server_, "F1");
+        return restarted;
+    }
+
+    std::string audio_path_;
+    XServer server_;
+    ChildProcess demo_;
+};
+
+TEST_F(Toggle, ThirtyTogglesReopenUnderTheSecondTitleRestartTheMusicAndKeepMemory) {
+    const double started = monotonic_seconds();
+    ASSERT_TRUE(answer_first_button(server_, expect_window(start_up_caption)));
+    XWindow window = expect_window(first_title);
+    const std::vector<char> song_start = wait_for_opening_music(audio_path_);
+    ASSERT_FALSE(song_start.empty()) << "no music in the capture";
+
+    long first_kb = -1, last_kb = -1;
+    for (int i = 1; i <= toggle_count; ++i) {
+        ASSERT_TRUE(toggle(window)) << "toggle " << i << " did not reopen the audio; log:\n"
+                                    << process_log(demo_);
+        ASSERT_FALSE(process_finished(demo_))
+            << "toggle " << i << " ended the demo with " << demo_.exit_code << "; log:\n"
+            << process_log(demo_);
+        window = expect_window(toggled_title);
+        ASSERT_TRUE(window.viewable) << "toggle " << i;
+        EXPECT_EQ(window.width, 640) << "toggle " << i;
+        EXPECT_EQ(window.height, 480) << "toggle " << i;
+        EXPECT_TRUE(wait_for_opening_music(audio_path_) == song_start)
+            << "toggle " << i << " did not start the song from its beginning";
+        if (i == 1) first_kb = kept_resident_kb(demo_.pid);
+    }
+    EXPECT_FALSE(process_finished(demo_)) << process_log(demo_);
+    EXPECT_FALSE(find_window(server_, first_title, nullptr));
+
+    // Memory freed by a toggle can stay with the process for a while before the allocator
+    // hands it back; memory that is kept for good never comes back under the limit.
+    poll_until(
+        [&] {
+            const long kb = kept_resident_kb(demo_.pid);
+            if (kb > 0 && (last_kb < 0 || kb < last_kb)) last_kb = kb;
+            return last_kb > 0 && first_kb > 0 && last_kb - first_kb <= rss_growth_limit_kb;
+        },
+        rss_settle_seconds);
+
+    std::printf("resident memory after toggle 1: %ld kB, after toggle %d: %ld kB; %.0f s\n",
+                first_kb, toggle_count, last_kb, monotonic_seconds() - started);
+    ASSERT_GT(first_kb, 0);
+    ASSERT_GT(last_kb, 0);
+    EXPECT_LE(last_kb - first_kb, rss_growth_limit_kb);
+}
+
+}  // namespace
