@@ -27,7 +27,7 @@ InstanceHandle sdl_module_handle() {
 // The video driver the first open connected with ("x11"), kept for every later open.
 std::string connected_video_driver;
 
-constexpr int video_connect_attempts = 5;
+constexpr int video_connect_attempts = 25;  // five seconds at most
 constexpr Uint32 video_connect_retry_ms = 200;
 
 // Starts the video subsystem. When SDL cannot reach the display it quietly moves on to the
