@@ -67,6 +67,34 @@ bool enter_full_screen_mode(int width, int height, int bits) {
     return false;
 }
 
+// The window with the prepared pixel format and its rendering context, made current, step by
+// step. The message naming the step that failed, null when every step worked; the handles of
+// the steps that worked are left for close_display_window.
+const char* create_gl_window(const char* title, uint32_t ex_style, uint32_t style, int width,
+                             int height) {
+    window_handle =
+        platform.create_window(ex_style, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                               width, height, &pixel_format_request);
+    if (window_handle == nullptr) return "Window Creation Error.";
+
+    device_context = platform.get_device_context(window_handle);
+    if (device_context == nullptr) return "Can't Create A GL Device Context.";
+
+    const uint32_t pixel_format =
+        platform.choose_pixel_format(device_context, &pixel_format_request);
+    if (pixel_format == 0) return "Can't Find A Suitable PixelFormat.";
+    if (!platform.set_pixel_format(device_context, pixel_format, &pixel_format_request)) {
+        return "Can't Set The PixelFormat.";
+    }
+
+    render_context = platform.create_context(device_context);
+    if (render_context == nullptr) return "Can't Create A GL Rendering Context.";
+    if (!platform.make_current(device_context, render_context)) {
+        return "Can't Activate The GL Rendering Context.";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 // The steps run in a fixed order and every failure names its step. The window class (SDL's
@@ -105,26 +133,8 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
     // The window's pixel format is fixed when the window is created, so the request is made
     // ready here, for this window and every later one.
     fill_pixel_format_request(bits);
-    window_handle =
-        platform.create_window(ex_style, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-                               window_width, window_height, &pixel_format_request);
-    if (window_handle == nullptr) return fail_open("Window Creation Error.");
-
-    device_context = platform.get_device_context(window_handle);
-    if (device_context == nullptr) return fail_open("Can't Create A GL Device Context.");
-
-    const uint32_t pixel_format =
-        platform.choose_pixel_format(device_context, &pixel_format_request);
-    if (pixel_format == 0) return fail_open("Can't Find A Suitable PixelFormat.");
-    if (!platform.set_pixel_format(device_context, pixel_format, &pixel_format_request)) {
-        return fail_open("Can't Set The PixelFormat.");
-    }
-
-    render_context = platform.create_context(device_context);
-    if (render_context == nullptr) return fail_open("Can't Create A GL Rendering Context.");
-    if (!platform.make_current(device_context, render_context)) {
-        return fail_open("Can't Activate The GL Rendering Context.");
-    }
+    if (const char* failure = create_gl_window(title, ex_style, style, window_width, window_height))
+        return fail_open(failure);
 
     platform.show_window(window_handle);
     set_projection(width, height);  // size events before the context was current did nothing
@@ -136,18 +146,9 @@ bool open_offline_window(const char* title, int width, int height) {
     full_screen_mode = false;
     if (!platform.register_window_class()) return false;
     fill_pixel_format_request(16);
-    window_handle = platform.create_window(WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, title,
-                                           WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                           0, 0, width, height, &pixel_format_request);
-    if (window_handle == nullptr) return false;
-    device_context = platform.get_device_context(window_handle);
-    if (device_context == nullptr) return false;
-    const uint32_t format = platform.choose_pixel_format(device_context, &pixel_format_request);
-    if (format == 0 || !platform.set_pixel_format(device_context, format, &pixel_format_request))
+    if (create_gl_window(title, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, WS_OVERLAPPEDWINDOW, width,
+                         height) != nullptr)
         return false;
-    render_context = platform.create_context(device_context);
-    if (render_context == nullptr) return false;
-    if (!platform.make_current(device_context, render_context)) return false;
     set_projection(width, height);
     return true;
 }
