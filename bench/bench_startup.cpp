@@ -56,13 +56,8 @@ struct StartUpRun {
 
 // A "Vm...:  1234 kB" field of /proc/PID/status in MiB; 0 when it cannot be read.
 double status_field_mib(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0)
-            return std::atof(line.c_str() + field.size() + 1) / 1024;
-    }
-    return 0;
+    const long kb = process_status_kb(pid, field);
+    return kb < 0 ? 0 : double(kb) / 1024;
 }
 
 // Reaps the child with its resource usage, waiting up to `bound_seconds`; the peak resident

@@ -64,21 +64,12 @@ std::vector<char> wait_for_opening_music(const std::string& path) {
     return music;
 }
 
-long resident_kb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
 // The software renderer's working memory comes and goes from frame to frame; the lowest of a
 // few samples over two seconds is the memory the process keeps.
 long kept_resident_kb(pid_t pid) {
     long lowest = -1;
     for (int i = 0; i < rss_samples; ++i) {
-        const long kb = resident_kb(pid);
+        const long kb = process_status_kb(pid, "VmRSS");
         if (kb > 0 && (lowest < 0 || kb < lowest)) lowest = kb;
         sleep_milliseconds(rss_sample_interval_ms);
     }

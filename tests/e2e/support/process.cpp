@@ -146,3 +146,12 @@ std::string process_log(const ChildProcess& child) {
     text << file.rdbuf();
     return text.str();
 }
+
+long process_status_kb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+    }
+    return -1;
+}

@@ -58,3 +58,7 @@ bool poll_until(Condition condition, double bound_seconds) {
         sleep_milliseconds(50);
     }
 }
+
+// A "Vm...:  1234 kB" field of /proc/PID/status (VmRSS, VmHWM, ...) in kB; -1 when it cannot be
+// read.
+long process_status_kb(pid_t pid, const std::string& field);
