@@ -1,6 +1,7 @@
 #include "player/mixer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -76,71 +77,93 @@ inline void add_frame(float* pair, double value, double left, double right) {
     pair[1] = float(double(pair[1]) + value * right);
 }
 
-// Two frames side by side: their interpolated values, and the left/right gains of a voice.
+// Four frames side by side: their interpolated values, and the left/right gains of a voice.
 // The vector operations are the scalar ones element by element, so the sums are the same.
-using Double2 = double __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));
 using Float2 = float __attribute__((vector_size(8)));
 using Float4 = float __attribute__((vector_size(16)));
-using Int2 = int32_t __attribute__((vector_size(8)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+using Uint4 = uint32_t __attribute__((vector_size(16)));
 
-inline Double2 interpolate_two(const int16_t* data, Position first, Position second) {
-    const uint32_t whole_first = uint32_t(first >> 32), whole_second = uint32_t(second >> 32);
-    const Int2 from = {data[whole_first], data[whole_second]};
-    const Int2 rise = Int2{data[whole_first + 1], data[whole_second + 1]} - from;  // exact
-    const Int2 fraction = {int32_t(uint32_t(first) >> 1), int32_t(uint32_t(second) >> 1)};
-    const Float2 weight = __builtin_convertvector(fraction, Float2) * fraction_scale;
-    return __builtin_convertvector(from, Double2) +
-           __builtin_convertvector(weight, Double2) * __builtin_convertvector(rise, Double2);
+// A frame and the one after it, read as one 32-bit value.
+inline uint32_t frame_and_next(const int16_t* data, Position position) {
+    uint32_t both;
+    std::memcpy(&both, data + (position >> 32), sizeof both);
+    if constexpr (std::endian::native == std::endian::big) both = (both << 16) | (both >> 16);
+    return both;
 }
 
-inline void add_two_frames(float* pairs, Double2 values, Double2 first_gains,
-                           Double2 second_gains) {
+// The values of the four frames at position, position + delta, ... whose fractions are given.
+// (Vectors of four doubles go by reference: passed by value they would depend on the vector
+// unit the code is built for.)
+inline void interpolate_four(const int16_t* data, Position position, uint64_t delta,
+                             Uint4 fractions, Double4& values) {
+    const Uint4 both = {frame_and_next(data, position), frame_and_next(data, position + delta),
+                        frame_and_next(data, position + 2 * delta),
+                        frame_and_next(data, position + 3 * delta)};
+    const Int4 from = Int4(both << 16) >> 16;     // the frame, sign-extended
+    const Int4 rise = (Int4(both) >> 16) - from;  // exact
+    const Float4 weight = __builtin_convertvector(Int4(fractions >> 1), Float4) * fraction_scale;
+    values = __builtin_convertvector(from, Double4) +
+             __builtin_convertvector(weight, Double4) * __builtin_convertvector(rise, Double4);
+}
+
+// Adds two frames' values, weighted by the gains (left, right, left, right), to their output
+// pairs.
+inline void add_two_frames(float* pairs, const Double4& values, const Double4& gains) {
     Float4 out;
     std::memcpy(&out, pairs, sizeof out);
-    const Double4 gains = {first_gains[0], first_gains[1], second_gains[0], second_gains[1]};
-    const Double4 spread = {values[0], values[0], values[1], values[1]};
-    out = __builtin_convertvector(__builtin_convertvector(out, Double4) + spread * gains, Float4);
+    out = __builtin_convertvector(__builtin_convertvector(out, Double4) + values * gains, Float4);
     std::memcpy(pairs, &out, sizeof out);
 }
 
-// Frames at fixed gains, two per pass and one more for an odd count.
-Position mix_plain(float* out, int32_t frames, const int16_t* data, Position position,
-                   uint64_t delta, double left, double right) {
-    const Double2 gains = {left, right};
+// Frames at fixed gains (ramped = false) or under a running ramp, whose applied weights move on
+// by their per-frame steps after each frame. Four frames per pass, then one at a time.
+template <bool ramped>
+inline Position mix_frames(float* out, int32_t frames, const int16_t* data, Position position,
+                           uint64_t delta, Float2& weights, Float2 steps) {
+    const uint32_t fraction_step = uint32_t(delta);
+    Uint4 fractions = Uint4{0, 1, 2, 3} * fraction_step + uint32_t(position);
+    const Double4 fixed = {weights[0], weights[1], weights[0], weights[1]};
     int32_t i = 0;
-    for (; i + 1 < frames; i += 2) {
-        add_two_frames(out + 2 * i, interpolate_two(data, position, position + delta), gains,
-                       gains);
-        position += 2 * delta;
+    for (; i + 3 < frames; i += 4) {
+        Double4 values;
+        interpolate_four(data, position, delta, fractions, values);
+        Double4 first_gains = fixed, second_gains = fixed;
+        if constexpr (ramped) {
+            const Float2 w1 = weights + steps, w2 = w1 + steps, w3 = w2 + steps;
+            first_gains =
+                __builtin_convertvector(__builtin_shufflevector(weights, w1, 0, 1, 2, 3), Double4);
+            second_gains =
+                __builtin_convertvector(__builtin_shufflevector(w2, w3, 0, 1, 2, 3), Double4);
+            weights = w3 + steps;
+        }
+        add_two_frames(out + 2 * i, __builtin_shufflevector(values, values, 0, 0, 1, 1),
+                       first_gains);
+        add_two_frames(out + 2 * i + 4, __builtin_shufflevector(values, values, 2, 2, 3, 3),
+                       second_gains);
+        fractions += 4 * fraction_step;
+        position += 4 * delta;
     }
-    if (i < frames) {
-        add_frame(out + 2 * i, interpolate(data, position), left, right);
+    for (; i < frames; ++i) {
+        add_frame(out + 2 * i, interpolate(data, position), weights[0], weights[1]);
+        if constexpr (ramped) weights += steps;
         position += delta;
     }
     return position;
 }
 
-// Frames under a running ramp: each frame uses the applied weights, then moves them on by
-// their per-frame steps; two frames per pass, as above.
+Position mix_plain(float* out, int32_t frames, const int16_t* data, Position position,
+                   uint64_t delta, float left, float right) {
+    Float2 weights = {left, right};
+    return mix_frames<false>(out, frames, data, position, delta, weights, Float2{0, 0});
+}
+
 Position mix_ramped(float* out, int32_t frames, const int16_t* data, Position position,
                     uint64_t delta, float& left, float& right, float left_step, float right_step) {
     Float2 weights = {left, right};
-    const Float2 steps = {left_step, right_step};
-    int32_t i = 0;
-    for (; i + 1 < frames; i += 2) {
-        const Float2 next = weights + steps;
-        add_two_frames(out + 2 * i, interpolate_two(data, position, position + delta),
-                       __builtin_convertvector(weights, Double2),
-                       __builtin_convertvector(next, Double2));
-        weights = next + steps;
-        position += 2 * delta;
-    }
-    if (i < frames) {
-        add_frame(out + 2 * i, interpolate(data, position), weights[0], weights[1]);
-        weights += steps;
-        position += delta;
-    }
+    position = mix_frames<true>(out, frames, data, position, delta, weights,
+                                Float2{left_step, right_step});
     left = weights[0];
     right = weights[1];
     return position;

@@ -121,6 +121,12 @@ Options parse_options(int argc, char** argv) {
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
+    // Read in one piece when the size is known, in chunks otherwise (a pipe, say).
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0) bytes.reserve(size_t(size));
+        std::rewind(file);
+    }
     uint8_t chunk[65536];
     size_t count = 0;
     while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0)

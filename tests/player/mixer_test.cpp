@@ -388,6 +388,59 @@ TEST_F(Mixer, LeftComesFirstAndVoicesAdd) {
     EXPECT_EQ(wave_buffer[1], 0);
 }
 
+// Every run length, both directions, steady gains and ramps, onto output that already holds
+// other voices: each frame must come out bit for bit as the mixing rules give it one frame at
+// a time, whatever number of frames the mixer handles per pass.
+TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
+    std::vector<int16_t> frames(96);
+    uint32_t seed = 12345;
+    for (int16_t& frame : frames) {
+        seed = seed * 1664525u + 1013904223u;
+        frame = int16_t(seed >> 16);
+    }
+    auto sample = make_sample(frames, LOOP_FORWARD, 0, 96);
+    for (bool ramped : {false, true}) {
+        for (int32_t direction : {1, 2}) {
+            for (int32_t count = 1; count <= 13; ++count) {
+                SCOPED_TRACE(::testing::Message() << "ramped " << ramped << " direction "
+                                                  << direction << " frames " << count);
+                Voice& voice = start_voice(0, sample->sample, 40, 0x9E3779B9u);
+                voice.step = 1;
+                voice.step_frac = 0x6A09E667u;  // 1.41 frames per output frame
+                voice.direction = direction;
+                set_steady_gains(voice, 97, 31);
+                if (ramped) voice.left_volume = 120;  // a new target: a ramp from 97 to 120
+
+                std::vector<float> expected(size_t(count) * 2);
+                for (size_t i = 0; i < expected.size(); ++i)
+                    expected[i] = float(i) * 0.37f - 2.0f;  // earlier voices' sums
+                std::vector<float> out = expected;
+
+                uint64_t position = (uint64_t(voice.position) << 32) | voice.position_frac;
+                const uint64_t step = (uint64_t(voice.step) << 32) | voice.step_frac;
+                float left = float(voice.ramp_left) * (1.0f / 256.0f) * (1.0f / 255.0f);
+                float right = float(voice.ramp_right) * (1.0f / 256.0f) * (1.0f / 255.0f);
+                const float left_step = ramped ? float(120 - 97) * 0.003921569f * 0.0078125f : 0;
+                for (int32_t i = 0; i < count; ++i) {
+                    const int16_t* at = sample->sample.data + (position >> 32);
+                    const float w = float(uint32_t(position) >> 1) / 2147483648.0f;
+                    const double s = double(at[0]) + double(w) * double(at[1] - at[0]);
+                    expected[2 * size_t(i)] = float(double(expected[2 * size_t(i)]) + s * left);
+                    expected[2 * size_t(i) + 1] =
+                        float(double(expected[2 * size_t(i) + 1]) + s * right);
+                    left += left_step;
+                    position = direction == 1 ? position + step : position - step;
+                }
+                mix_voices(out.data(), count);
+                for (size_t i = 0; i < out.size(); ++i)
+                    ASSERT_EQ(out[i], expected[i]) << "value " << i;
+                EXPECT_EQ(voice.position, uint32_t(position >> 32));
+                EXPECT_EQ(voice.position_frac, uint32_t(position));
+            }
+        }
+    }
+}
+
 // Mixing zero frames, or into nothing, does nothing.
 TEST_F(Mixer, EmptyRunsDoNothing) {
     auto sample = constant(1000);
