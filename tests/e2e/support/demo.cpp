@@ -20,7 +20,9 @@ ChildProcess start_demo(const XServer& server) {
     return start_demo_with(server, {{"SDL_AUDIODRIVER", "dummy"}});
 }
 
-ChildProcess start_demo_playing_to_file(const XServer& server, const std::string& audio_path) {
-    return start_demo_with(server,
-                           {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio_path}});
+ChildProcess start_demo_playing_to_file(const XServer& server, const std::string& audio_path,
+                                        const Environment& extra) {
+    Environment environment = {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio_path}};
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return start_demo_with(server, environment);
 }

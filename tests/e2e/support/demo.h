@@ -20,5 +20,6 @@ ChildProcess start_demo(const XServer& server);
 
 // Starts the demo on the server's display with SDL's disk audio driver, which writes what the
 // demo plays to `audio_path` as raw 16-bit stereo frames at the device rate, paced as a sound
-// card would take them.
-ChildProcess start_demo_playing_to_file(const XServer& server, const std::string& audio_path);
+// card would take them; `extra` adds to or replaces entries of the demo's environment.
+ChildProcess start_demo_playing_to_file(const XServer& server, const std::string& audio_path,
+                                        const Environment& extra = {});
