@@ -1,7 +1,8 @@
 // Mixing speed: seconds of audio the block filler produces per second of CPU time, for the
 // embedded song and for each file of the fetched corpus (.cache/corpus), and the longest single
 // block fill against the 20 ms a block lasts at 44100 Hz. Times are the CPU time of this
-// thread, so other work on the machine does not count against a block.
+// thread, so other work on the machine does not count against a block; each song is played
+// three times, and throughput is the best of the three.
 //
 //   bench_mixer [SECONDS] [CORPUS_DIR]    (defaults: 120 s of audio per song, .cache/corpus)
 #include <time.h>
@@ -34,7 +35,8 @@ struct Result {
     int channels = 0;
     double audio_seconds = 0;
     double cpu_seconds = 0;
-    double worst_block_ms = 0;
+    double worst_block_ms = 0;  // the costliest block, at its shortest time over the passes
+    double worst_seen_ms = 0;   // the longest single fill seen in any pass
 };
 
 double thread_cpu_seconds() {
@@ -43,9 +45,10 @@ double thread_cpu_seconds() {
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-// Loads the image and fills blocks for `seconds` of audio (the engine plays a song on past its
-// end, so every song gives the same length), timing each fill.
-bool measure(const std::vector<uint8_t>& image, double seconds, Result& result) {
+// One pass: loads the image and fills blocks for `seconds` of audio (the engine plays a song
+// on past its end, so every song gives the same length), timing each fill into block_ms.
+bool measure_pass(const std::vector<uint8_t>& image, double seconds, Result& result,
+                  std::vector<double>& block_ms) {
     memfile_attach(image.data(), uint32_t(image.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
     ring_set_rate(rate);
@@ -57,12 +60,12 @@ bool measure(const std::vector<uint8_t>& image, double seconds, Result& result) 
     reset_song_state(module);
     write_block = 0;
     const int64_t blocks = int64_t(seconds * rate / block_frames) + 1;
+    block_ms.assign(size_t(blocks), 0.0);
     const double start = thread_cpu_seconds();
     for (int64_t i = 0; i < blocks; ++i) {
         const double before = thread_cpu_seconds();
         fill_block();
-        result.worst_block_ms =
-            std::max(result.worst_block_ms, (thread_cpu_seconds() - before) * 1e3);
+        block_ms[size_t(i)] = (thread_cpu_seconds() - before) * 1e3;
     }
     result.cpu_seconds = thread_cpu_seconds() - start;
     result.audio_seconds = double(blocks * block_frames) / rate;
@@ -71,10 +74,34 @@ bool measure(const std::vector<uint8_t>& image, double seconds, Result& result) 
     return true;
 }
 
+// The best of `passes` passes for throughput. Every pass fills the same blocks with the same
+// work, so a block's cost is its shortest time over the passes: a time slice the machine took
+// away from one pass (a virtual machine counts stolen time as the thread's own) does not
+// count as the block's. The worst block is the costliest block so measured.
+bool measure(const std::vector<uint8_t>& image, double seconds, Result& result) {
+    constexpr int passes = 3;
+    std::vector<double> shortest, times;
+    for (int pass = 0; pass < passes; ++pass) {
+        Result this_pass;
+        this_pass.name = result.name;
+        if (!measure_pass(image, seconds, this_pass, times)) return false;
+        const double seen = result.worst_seen_ms;
+        if (pass == 0 || this_pass.cpu_seconds < result.cpu_seconds) result = this_pass;
+        result.worst_seen_ms = seen;
+        if (pass == 0) shortest = times;
+        for (size_t i = 0; i < times.size(); ++i)
+            shortest[i] = std::min(shortest[i], times[i]);
+        result.worst_seen_ms =
+            std::max(result.worst_seen_ms, *std::max_element(times.begin(), times.end()));
+    }
+    result.worst_block_ms = *std::max_element(shortest.begin(), shortest.end());
+    return true;
+}
+
 void print(const Result& r) {
-    std::printf("%-46s %3d %8.1f %9.3f %9.1f %9.3f %7.3f%%\n", r.name.c_str(), r.channels,
+    std::printf("%-46s %3d %8.1f %9.3f %9.1f %9.3f %7.3f%% %9.3f\n", r.name.c_str(), r.channels,
                 r.audio_seconds, r.cpu_seconds, r.audio_seconds / r.cpu_seconds, r.worst_block_ms,
-                100.0 * r.worst_block_ms / block_budget_ms);
+                100.0 * r.worst_block_ms / block_budget_ms, r.worst_seen_ms);
 }
 
 }  // namespace
@@ -89,8 +116,8 @@ int main(int argc, char** argv) {
 
     std::printf("bench_mixer: %.0f s of audio per song at %d Hz, block budget %.0f ms\n", seconds,
                 rate, block_budget_ms);
-    std::printf("%-46s %3s %8s %9s %9s %9s %8s\n", "song", "ch", "audio s", "cpu s", "x real",
-                "worst ms", "budget");
+    std::printf("%-46s %3s %8s %9s %9s %9s %8s %9s\n", "song", "ch", "audio s", "cpu s", "x real",
+                "worst ms", "budget", "seen ms");
 
     Result embedded;
     embedded.name = "(embedded song)";
@@ -124,6 +151,7 @@ int main(int argc, char** argv) {
         total.audio_seconds += result.audio_seconds;
         total.cpu_seconds += result.cpu_seconds;
         total.worst_block_ms = std::max(total.worst_block_ms, result.worst_block_ms);
+        total.worst_seen_ms = std::max(total.worst_seen_ms, result.worst_seen_ms);
     }
     if (total.cpu_seconds > 0) print(total);
     return 0;
