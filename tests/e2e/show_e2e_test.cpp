@@ -103,12 +103,15 @@ SongClock song_clock_over(size_t frames) {
 
 // What a screenshot of the window shows, told by its pixels. Scene 2 clears to light blue,
 // scene 3 to purple; scene 4 clears to black and draws a fogged tunnel whose quads have equal
-// red and blue, with white texts over it. The opening frame is mostly white.
+// red and blue, with white texts over it, leaving at most about half of the frame black. The
+// opening frame is mostly white. A window before its first frame or after the show's last one
+// can be wholly black, which is none of them.
 struct Picture {
     double light_blue = 0;  // share of pixels of each kind
     double purple = 0;
     double white = 0;
     double red_equals_blue = 0;
+    double black = 0;
     int scene = 0;  // 2, 3, 4, or 0 for none of them
 };
 
@@ -121,19 +124,21 @@ bool near(const uint8_t* pixel, int red, int green, int blue) {
 Picture look_at(const std::vector<uint8_t>& rgb) {
     Picture picture;
     const size_t pixels = rgb.size() / 3;
-    size_t light_blue = 0, purple = 0, white = 0, red_equals_blue = 0;
+    size_t light_blue = 0, purple = 0, white = 0, red_equals_blue = 0, black = 0;
     for (size_t i = 0; i < pixels; ++i) {
         const uint8_t* pixel = &rgb[i * 3];
         light_blue += near(pixel, 77, 128, 255);  // (0.3, 0.5, 1.0)
         purple += near(pixel, 230, 0, 153);       // (0.9, 0.0, 0.6)
         white += pixel[0] > 240 && pixel[1] > 240 && pixel[2] > 240;
         red_equals_blue += std::abs(pixel[0] - pixel[2]) <= 3;
+        black += near(pixel, 0, 0, 0);
     }
     const double total = double(std::max<size_t>(pixels, 1));
     picture.light_blue = double(light_blue) / total;
     picture.purple = double(purple) / total;
     picture.white = double(white) / total;
     picture.red_equals_blue = double(red_equals_blue) / total;
+    picture.black = double(black) / total;
     constexpr double background = 0.2;  // a scene's clear colour covers at least this much
     constexpr double stray = 0.02;      // another scene's clear colour covers at most this
     if (picture.light_blue >= background && picture.purple < stray) {
@@ -141,7 +146,7 @@ Picture look_at(const std::vector<uint8_t>& rgb) {
     } else if (picture.purple >= background && picture.light_blue < stray) {
         picture.scene = 3;
     } else if (picture.light_blue < stray && picture.purple < stray && picture.white < 0.2 &&
-               picture.red_equals_blue > 0.95) {
+               picture.red_equals_blue > 0.95 && picture.black < 0.9) {
         picture.scene = 4;
     }
     return picture;
@@ -297,9 +302,10 @@ TEST_F(Show, PlaysItsScenesOnTheSongClockAndTheSongSampleForSampleToItsEnd) {
         const Picture& picture = snapshot.picture;
         char line[160];
         std::snprintf(line, sizeof line,
-                      "  %6.2f..%6.2f s: blue %.3f purple %.3f white %.3f r=b %.3f -> %d\n",
+                      "  %6.2f..%6.2f s: blue %.3f purple %.3f white %.3f r=b %.3f black %.3f"
+                      " -> %d\n",
                       before / 1000.0, after / 1000.0, picture.light_blue, picture.purple,
-                      picture.white, picture.red_equals_blue, picture.scene);
+                      picture.white, picture.red_equals_blue, picture.black, picture.scene);
         trace << line;
         if (picture.scene != 0 && (seen_order.empty() || seen_order.back() != picture.scene))
             seen_order.push_back(picture.scene);
