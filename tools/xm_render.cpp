@@ -121,10 +121,11 @@ Options parse_options(int argc, char** argv) {
 bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
-    // Read in one piece when the size is known, in chunks otherwise (a pipe, say).
+    // Room for the whole file when its size is known and is one a song can have, so that the
+    // chunks are appended without moving what was read before them.
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long size = std::ftell(file);
-        if (size > 0) bytes.reserve(size_t(size));
+        if (size > 0 && uint64_t(size) <= UINT32_MAX) bytes.reserve(size_t(size));
         std::rewind(file);
     }
     uint8_t chunk[65536];
