@@ -1,7 +1,7 @@
-// The effects tick by tick on small songs written in memory: arpeggio, portamentos, vibrato,
-// tremolo, tremor, retriggers, note cut and delay, the volume, global volume and panning
-// slides with their memories and limits. Expected values follow from the XM rules by hand;
-// each row carries a comment where it matters.
+// The row tick and the later ticks of every effect and volume-column command, on small songs
+// written in memory, loaded through the real loader and played tick by tick. Each case plays
+// its rows and reads one value of channel 0 after every tick; the expected values are worked
+// by hand from the XM rules. C-4 is real note 48: period 4608 on the linear table.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,384 +13,348 @@
 
 namespace {
 
-// An instrument with one looped 8-bit sample of 4096 frames.
-XmImageInstrument instrument(uint8_t volume) {
-    XmImageSample sample;
-    sample.frames.assign(4096, 10);
-    sample.loop_bits = 1;
-    sample.loop_length = 4096;
-    sample.volume = volume;
-    XmImageInstrument made;
-    made.samples = {sample};
-    return made;
+// Volumes as the voice hears them at full envelope, fadeout and global volume: v x 255 / 128.
+const Probe period = [](const XmModule&) { return int(channels[0].period); };
+const Probe offset = [](const XmModule&) { return int(channels[0].period_offset); };
+const Probe volume = [](const XmModule&) { return int(channels[0].volume); };
+const Probe panning = [](const XmModule&) { return int(channels[0].panning); };
+const Probe heard = [](const XmModule&) { return int(channels[0].voice->volume); };
+const Probe heard_last = [](const XmModule&) { return int(channels[2].voice->volume); };
+const Probe global = [](const XmModule& m) { return int(m.global_volume); };
+const Probe triggered = [](const XmModule&) {
+    return channels[0].update_flags & UPDATE_TRIGGER ? 1 : 0;
+};
+const Probe position = [](const XmModule&) { return int(channels[0].voice->position); };
+const Probe voice_slot = [](const XmModule&) { return int(channels[0].voice - voices); };
+const Probe vibrato_at = [](const XmModule&) { return int(channels[0].vibrato_position); };
+const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_position); };
+const Probe frames = [](const XmModule& m) { return int(m.samples_per_tick); };
+
+struct TickCase {
+    const char* what;
+    int speed;
+    Probe probe;
+    std::vector<std::string> rows;
+    std::vector<int> after_each_tick;
+    uint16_t flags = 1;  // linear table
+};
+
+// Instrument 1: volume 64, panning 128. 2: volume 40, panning 64. 3: auto-vibrato square,
+// depth 8, sweep 2, rate 64. 4: volume 20, panning 200, relative note +12.
+std::vector<XmImageInstrument> instruments() {
+    XmImageInstrument vibrating = looped_instrument();
+    vibrating.vibrato_type = 1;
+    vibrating.vibrato_depth = 8;
+    vibrating.vibrato_sweep = 2;
+    vibrating.vibrato_rate = 64;
+    return {looped_instrument(), looped_instrument(40, 64), vibrating,
+            looped_instrument(20, 200, 12)};
 }
 
-// Instrument 1 plays at volume 64, instrument 2 at volume 40.
-SongHandle start(int channels, uint16_t tempo, int rows, const std::vector<std::string>& lines,
-                 uint16_t flags = 1) {
-    XmImageSong song;
-    song.channel_count = uint16_t(channels);
-    song.tempo = tempo;
-    song.flags = flags;
-    song.patterns = {xm_pattern(rows, channels, lines)};
-    song.instruments = {instrument(64), instrument(40)};
-    return start_song_image(song);
-}
-
-// A field of channel 0 after each of `ticks` ticks.
-template <typename Field>
-std::vector<int> after_each_tick(XmModule* module, int ticks, Field field) {
-    std::vector<int> values;
-    for (int i = 0; i < ticks; ++i) {
-        play_tick(module);
-        values.push_back(field());
-    }
-    return values;
-}
-
-class Effects : public ::testing::Test {
+class Effects : public ::testing::TestWithParam<TickCase> {
 protected:
-    void SetUp() override {
-        reset_song_loading();
-        engine_reset();
-    }
+    void SetUp() override { reset_song_loading(); }
     void TearDown() override { reset_song_loading(); }
 };
 
-TEST_F(Effects, ArpeggioCyclesThroughTheNoteAndItsTwoIntervals) {
-    auto offset = [] { return channels[0].period_offset; };
-    SongHandle module = start(1, 7, 2, {"C-4 01 .. 047", "... .. .. 000"});
+TEST_P(Effects, GiveTheirValueOnEveryTick) {
+    const TickCase& c = GetParam();
+    SongHandle module = start_song_image(pattern_song(c.rows, c.speed, instruments(), c.flags));
     ASSERT_TRUE(module);
-    // Row tick plain, then +4, +7, 0 semitones of 64 linear units each.
-    EXPECT_EQ(after_each_tick(module.get(), 9, offset),
-              (std::vector<int>{0, 256, 448, 0, 256, 448, 0, 0, 0}));
-
-    // Amiga table: the period differences to notes 52 and 55 (1358 and 1142 against 1712).
-    module = start(1, 4, 1, {"C-4 01 .. 047"}, 0);
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 4, offset), (std::vector<int>{0, -354, -570, 0}));
+    EXPECT_EQ(probe_ticks(module.get(), int(c.after_each_tick.size()), c.probe), c.after_each_tick)
+        << c.what;
 }
 
-TEST_F(Effects, PortamentosKeepTheirMemoriesAndLimits) {
-    auto period = [] { return channels[0].period; };
-    SongHandle module = start(1, 6, 6,
-                              {
-                                  "C-4 01 .. 1FF",  // -1020 per tick from 4608
-                                  "... .. .. 100",  // memory FF, already at the floor
-                                  "... .. .. 2FF",  // +1020 per tick
-                                  "... .. .. 200",  // memory FF
-                                  "... .. .. 200",
-                              });
+INSTANTIATE_TEST_SUITE_P(
+    Engine, Effects,
+    ::testing::Values(
+        // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 000 does nothing.
+        TickCase{"arpeggio",
+                 4,
+                 offset,
+                 {"C-4 01 .. 047", "... .. .. 000"},
+                 {0, 256, 448, 0, 0, 0, 0, 0}},
+        // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
+        TickCase{"arpeggio amiga", 3, offset, {"C-4 01 .. 047"}, {0, -354, -570}, 0},
+        // 4 x FF = 1020 down per later tick, 100 repeats FF, and no lower than 56.
+        TickCase{"porta up",
+                 3,
+                 period,
+                 {"C-4 01 .. 1FF", "... .. .. 100", "... .. .. 100"},
+                 {4608, 3588, 2568, 2568, 1548, 528, 528, 56, 56}},
+        TickCase{
+            "porta down", 2, period, {"C-4 01 .. 2FF", "... .. .. 200"}, {4608, 5628, 5628, 6648}},
+        // Once at the row tick, 4 x y; y = 0 repeats the memory of its own direction.
+        TickCase{"fine porta",
+                 2,
+                 period,
+                 {"C-4 01 .. E13", "... .. .. E10", "... .. .. E22", "... .. .. E20"},
+                 {4596, 4596, 4584, 4584, 4592, 4592, 4600, 4600}},
+        // Once at the row tick, y; X3y does nothing.
+        TickCase{
+            "extra fine porta",
+            1,
+            period,
+            {"C-4 01 .. X15", "... .. .. X10", "... .. .. X27", "... .. .. X20", "... .. .. X31"},
+            {4603, 4598, 4605, 4612, 4612}},
+        // E-4 (real note 52) is 4352; 4 x 10 = 64 a later tick (not at the row tick), 300
+        // keeps the speed, not past the target.
+        TickCase{"tone porta",
+                 3,
+                 period,
+                 {"C-4 01", "E-4 .. .. 310", "... .. .. 300"},
+                 {4608, 4608, 4608, 4608, 4544, 4480, 4480, 4416, 4352}},
+        // Column F1 aims up at 16 x 1 x 4 = 64 a tick; F0 keeps the speed and the target.
+        TickCase{"column tone porta",
+                 3,
+                 period,
+                 {"E-4 01", "C-4 .. F1 ...", "... .. F0 ..."},
+                 {4352, 4352, 4352, 4352, 4416, 4480, 4480, 4544, 4608}},
+        // 5xy slides towards its own row's note with the speed of the last 3xx.
+        TickCase{"porta + slide",
+                 3,
+                 period,
+                 {"C-4 01", "... .. .. 310", "E-4 .. .. 502"},
+                 {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4544, 4480}},
+        TickCase{"porta + slide volume",
+                 3,
+                 volume,
+                 {"C-4 01", "... .. .. 310", "E-4 .. .. 502", "... .. .. 500"},
+                 {64, 64, 64, 64, 64, 64, 64, 62, 60, 60, 58, 56}},
+        // Portamento rows start no note.
+        TickCase{"no note start",
+                 1,
+                 triggered,
+                 {"C-4 01", "E-4 .. .. 310", "C-4 .. F1 ...", "C-4 .. .. 501", "C-4"},
+                 {1, 0, 0, 0, 1}},
+        // The instrument number of a portamento row restarts the old sample (volume 40), and
+        // the target is D-4 with the old sample's relative note: real note 50, 4480.
+        TickCase{"porta row instrument",
+                 2,
+                 volume,
+                 {"C-4 02", "... .. .. C10", "D-4 04 .. 310"},
+                 {40, 40, 16, 16, 40, 40}},
+        TickCase{"porta row target",
+                 3,
+                 period,
+                 {"C-4 02", "D-4 04 .. 310"},
+                 {4608, 4608, 4608, 4608, 4544, 4480}},
+        // Sine at positions 0, 0, 4, 8 (0, 0, 97, 181) x 15 >> 5, cleared to multiples of 4.
+        TickCase{"vibrato", 4, offset, {"C-4 01 .. 44F"}, {0, 0, -44, -84}},
+        // Square 255 x 8 >> 5 = 63 -> 60: position 0 counts as the first half (-60); 400
+        // keeps speed 15 and depth 8: positions 30, 30, -19.
+        TickCase{"vibrato square",
+                 3,
+                 offset,
+                 {"C-4 01 .. E42", "... .. .. 4F8", "... .. .. 400"},
+                 {0, 0, 0, -60, -60, -60, -60, -60, 60}},
+        // Ramp at positions 0, 0, 8, 16, 24, -32 (32 wraps): 0, 0, 64, 128, 192, 255 >> 2.
+        TickCase{"vibrato ramp",
+                 6,
+                 offset,
+                 {"C-4 01 .. E41", "... .. .. 488"},
+                 {0, 0, 0, 0, 0, 0, 0, 0, -16, -32, -48, 60}},
+        // Column B8 and 440 both run on later ticks: positions 0 and 4, then 8 and 12.
+        TickCase{"column vibrato", 3, offset, {"C-4 01 B8 440"}, {0, -24, -56}},
+        // Column A4 sets the speed the 408 vibrato then uses: position 4 on tick 2.
+        TickCase{"column vibrato speed", 3, offset, {"C-4 01 A4 408"}, {0, 0, -24}},
+        // 6xy runs the vibrato on: sine at 15 (254), 30 (49), -19 (244) x 8 >> 5.
+        TickCase{"vibrato + slide",
+                 3,
+                 offset,
+                 {"C-4 01 .. 4F8", "... .. .. 601"},
+                 {0, 0, -60, -12, -12, 60}},
+        // Instrument 3: square 64 x depth 8 faded in over 2 ticks at positions 0, 64, 128;
+        // an instrument start restarts both the sweep and the position.
+        TickCase{"auto-vibrato restart", 3, offset, {"C-4 03", "C-4 03"}, {0, 4, -8, 0, 4, -8}},
+        // Positions restart at an instrument start unless the waveform nibble is 4 or more.
+        TickCase{
+            "vibrato restart", 3, vibrato_at, {"C-4 01 .. 4F8", "C-4 01"}, {0, 15, 30, 0, 0, 0}},
+        TickCase{"vibrato kept",
+                 3,
+                 vibrato_at,
+                 {"C-4 01 .. E44", "... .. .. 4F8", "C-4 01"},
+                 {0, 0, 0, 0, 15, 30, 30, 30, 30}},
+        TickCase{
+            "tremolo restart", 3, tremolo_at, {"C-4 01 .. 7F8", "C-4 01"}, {0, 15, 30, 0, 0, 0}},
+        TickCase{"tremolo kept",
+                 3,
+                 tremolo_at,
+                 {"C-4 01 .. E74", "... .. .. 7F8", "C-4 01"},
+                 {0, 0, 0, 0, 15, 30, 30, 30, 30}},
+        // Volume 40 (79 heard); sine at 4 gives 97 x 8 >> 6 = 12 (52: 103), which stays when
+        // the next row has no tremolo.
+        TickCase{
+            "tremolo", 3, heard, {"C-4 02 .. 748", "... .. .. ..."}, {79, 79, 103, 103, 103, 103}},
+        // E72: square, 255 x 4 >> 6 = 15 from position 0 (55: 109).
+        TickCase{"tremolo square", 2, heard, {"C-4 02 .. E72", "... .. .. 714"}, {79, 79, 79, 109}},
+        // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts.
+        TickCase{"tremor",
+                 8,
+                 heard,
+                 {"C-4 01 .. T12", "... .. .. T00"},
+                 {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127}},
+        TickCase{"tremor restart",
+                 3,
+                 heard,
+                 {"C-4 01 .. T12", "C-4 01 .. T00"},
+                 {127, 127, 0, 127, 127, 0}},
+        TickCase{"tremor unset", 2, heard, {"C-4 01 .. T00"}, {0, 0}},
+        TickCase{"E93", 6, triggered, {"C-4 01 .. E93"}, {1, 0, 0, 1, 0, 0}},
+        TickCase{"E90", 6, triggered, {"C-4 01 .. E90"}, {1, 0, 0, 0, 0, 0}},
+        TickCase{"R01", 6, triggered, {"C-4 01 .. R01"}, {1, 1, 1, 1, 1, 1}},
+        TickCase{"R40", 6, triggered, {"C-4 01 .. R40"}, {1, 0, 0, 0, 0, 0}},
+        TickCase{"R83", 6, triggered, {"C-4 01 .. R83"}, {1, 0, 0, 1, 0, 0}},
+        TickCase{"R00 repeats",
+                 6,
+                 triggered,
+                 {"C-4 01 .. R12", "... .. .. R00"},
+                 {1, 0, 1, 0, 1, 0, 0, 0, 1, 0, 1, 0}},
+        TickCase{"EC3", 6, volume, {"C-4 01 .. EC3"}, {64, 64, 64, 0, 0, 0}},
+        TickCase{"EC0", 6, volume, {"C-4 01 .. EC0"}, {64, 64, 64, 64, 64, 64}},
+        // The cut's tick 5 exists only through the EE2 of channel 1.
+        TickCase{
+            "cut in delay", 2, volume, {"C-4 01 .. EC5 | ... .. .. EE2"}, {64, 64, 64, 64, 64, 0}},
+        // ED2 starts the note on tick 2 with its volume column (16: 31 heard).
+        TickCase{"ED2", 6, heard, {"C-4 01 20 ED2"}, {0, 0, 31, 31, 31, 31}},
+        TickCase{"ED0", 6, heard, {"C-4 01 .. ED0"}, {0, 0, 0, 0, 0, 0}},
+        TickCase{"ED7", 6, heard, {"C-4 01 .. ED7"}, {0, 0, 0, 0, 0, 0}},
+        // Until its tick the delayed note leaves the volume it found.
+        TickCase{"ED1 keeps", 2, volume, {"C-4 01", "C-4 02 .. ED1"}, {64, 64, 64, 40}},
+        // A, 5 and 6 share one memory; up wins over down; limits 0 and 64; the column's 6y and
+        // 7y slide on every tick, 8y and 9y at the row tick only; 0x10..0x50 set v - 16.
+        TickCase{"volume slides",
+                 3,
+                 volume,
+                 {"C-4 02 .. A02", "... .. .. A00", "... .. .. A30", "... .. .. 600",
+                  "... .. 62 ...", "... .. 93 ...", "... .. .. A11", "... .. .. AF0",
+                  "... .. 74 ...", "... .. 95 ...", "... .. .. A0F", "... .. 85 ...",
+                  "... .. 6F ...", "... .. 83 ...", "... .. 50 ...", "... .. 10 ..."},
+                 {40, 38, 36, 36, 34, 32, 32, 35, 38, 38, 41, 44, 42, 40, 38, 41,
+                  41, 41, 41, 42, 43, 43, 58, 64, 64, 64, 64, 64, 64, 64, 64, 49,
+                  34, 29, 29, 29, 14, 0,  0,  0,  0,  0,  64, 64, 64, 0,  0,  0}},
+        // EAy and EBy share one memory, within 0..64.
+        TickCase{"fine volume",
+                 1,
+                 volume,
+                 {"C-4 02 .. EA3", "... .. .. EA0", "... .. .. EB0", "... .. .. EB5",
+                  "... .. .. EAF", "... .. .. EAF", "... .. .. EBF", "... .. .. EBF",
+                  "... .. .. EBF", "... .. .. EBF", "... .. .. EBF"},
+                 {43, 46, 43, 38, 53, 64, 49, 34, 19, 4, 0}},
+        TickCase{"set volume", 1, volume, {"C-4 01 .. C20", "... .. .. C7F"}, {32, 64}},
+        // H0F: 15 down per later tick; H00 repeats; G at most 64; H within 0..64.
+        TickCase{"global volume",
+                 2,
+                 global,
+                 {"... .. .. H0F", "... .. .. H00", "... .. .. G50", "... .. .. H20",
+                  "... .. .. G05", "... .. .. H0F", "... .. .. H20"},
+                 {64, 49, 49, 34, 64, 64, 64, 64, 5, 5, 5, 0, 0, 2}},
+        // Channel 0 hears G20 set before its voice update: 16 x 32 x 255 / 8192 = 15; then
+        // C7F, still under 32 because the G50 comes later in the row: 63.
+        TickCase{"global volume order",
+                 1,
+                 heard,
+                 {"C-4 01 20 G20 | C-4 01 | C-4 01", "... .. .. C7F | ... .. .. G50"},
+                 {15, 63}},
+        // The channel after the G50 hears it in the same row tick.
+        TickCase{"global volume later channel",
+                 1,
+                 heard_last,
+                 {"C-4 01 20 G20 | C-4 01 | C-4 01", "... .. .. C7F | ... .. .. G50"},
+                 {63, 127}},
+        // 8xx, Pxy within 0..255 with its memory, column Cy, Dy and Ey (no limit), E8y.
+        TickCase{
+            "panning",
+            3,
+            panning,
+            {"C-4 01 .. 8F0", "... .. .. PF0", "... .. .. P0A", "... .. .. P00", "... .. E3 ...",
+             "... .. D5 ...", "... .. C4 ...", "... .. .. E8F", "... .. .. 805", "... .. .. P0F",
+             "... .. D3 ..."},
+            {240, 240, 240, 240, 255, 255, 255, 245, 235, 235, 225, 215, 218, 221, 224, 219, 214,
+             209, 64,  64,  64,  240, 240, 240, 5,   5,   5,   5,   0,   0,   -3,  -6,  -9}},
+        // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
+        // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
+        TickCase{"sample offset",
+                 1,
+                 position,
+                 {"C-4 01 .. 904", "C-4 .. .. 900", "C-4 .. .. 920", "... .. .. 902", "C-4"},
+                 {1024, 1024, 0, 0, 512}},
+        // A note start on a sounding voice moves to its twin; one without a note stays.
+        TickCase{
+            "twin voices", 1, voice_slot, {"C-4 01", "C-4 01", "... 01", "C-4 01"}, {0, 32, 32, 0}},
+        // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once,
+        // a note without instrument stays released, an instrument starts it again.
+        TickCase{"key off",
+                 1,
+                 heard,
+                 {"C-4", "C-4 01", "===", "C-4", "C-4 01", "... .. .. K00"},
+                 {0, 127, 0, 0, 127, 0}},
+        // E58 changes later notes of the sample: 7680 - 3072 - 8 / 2, then 15 / 2.
+        TickCase{"finetune",
+                 1,
+                 period,
+                 {"C-4 01 .. E58", "C-4 01", "C-4 01 .. E5F", "C-4 01"},
+                 {4608, 4604, 4604, 4601}},
+        // F20 is a tempo (2.5 x 44100 / 32 = 3445 frames a tick), F7D 125 BPM, F1F a speed.
+        TickCase{"tempo",
+                 1,
+                 frames,
+                 {"... .. .. F20", "... .. .. F7D", "... .. .. F1F"},
+                 {3445, 882, 882}}));
+
+// Rxy with y = 1 from volume 40, by x: -1 -2 -4 -8 -16, x 2/3, / 2, kept, +1 +2 +4 +8 +16,
+// x 3/2, x 2 (80, limited to 64).
+TEST(RetriggerVolume, ChangesByTheFormatsTable) {
+    const std::vector<int> changed{39, 38, 36, 32, 24, 26, 20, 40, 41, 42, 44, 48, 56, 60, 64};
+    std::vector<std::string> rows;
+    std::vector<int> expected;
+    for (int x = 1; x < 16; ++x) {
+        rows.push_back(std::string("C-4 02 .. R") + "0123456789ABCDEF"[x] + "1");
+        expected.insert(expected.end(), {40, changed[size_t(x - 1)]});
+    }
+    SongHandle module = start_song_image(pattern_song(rows, 2, instruments()));
     ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 6, period),
-              (std::vector<int>{4608, 3588, 2568, 1548, 528, 56}));
-    EXPECT_EQ(after_each_tick(module.get(), 6, period).back(), 56);
-    EXPECT_EQ(after_each_tick(module.get(), 6, period).back(), 56 + 5 * 1020);
-    EXPECT_EQ(after_each_tick(module.get(), 6, period).back(), 56 + 10 * 1020);
-    channels[0].period = period_limit - 100;  // no limit but the 32-bit headroom
-    EXPECT_EQ(after_each_tick(module.get(), 6, period).back(), period_limit);
+    EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), volume), expected);
+    reset_song_loading();
 }
 
-TEST_F(Effects, FinePortamentosMoveOnceAtTheRowTickWithTheirMemories) {
-    auto period = [] { return channels[0].period; };
-    SongHandle module = start(1, 3, 6,
-                              {
-                                  "C-4 01 .. E13",  // -12
-                                  "... .. .. E10",  // memory: -12
-                                  "... .. .. E22",  // +8
-                                  "... .. .. X15",  // -5
-                                  "... .. .. X10",  // memory: -5
-                                  "... .. .. X27",  // +7
-                              });
-    ASSERT_TRUE(module);
-    std::vector<int> rows;
-    for (int row = 0; row < 6; ++row)
-        rows.push_back(after_each_tick(module.get(), 3, period).back());
-    EXPECT_EQ(rows, (std::vector<int>{4596, 4584, 4592, 4587, 4582, 4589}));
+// The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k
+// with k = p mod 32, square 255.
+TEST(Waveforms, GiveTheFormatsValues) {
+    const int cases[][3] = {{0, 0, 0},    {0, -32, 0},   {0, 1, 25},  {0, 8, 181},  {0, -8, 181},
+                            {0, 16, 255}, {0, -16, 255}, {1, 0, 0},   {1, 5, 40},   {1, 31, 248},
+                            {1, -1, 7},   {1, -32, 255}, {2, 3, 255}, {2, -20, 255}};
+    for (const auto& c : cases)
+        EXPECT_EQ(waveform_value(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
-TEST_F(Effects, TonePortamentoFromTheVolumeColumnUsesSixteenTimesItsSpeed) {
-    auto period = [] { return channels[0].period; };
-    SongHandle module = start(1, 4, 2, {"C-4 01", "E-4 .. F2"});  // E-4: real note 52
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 4);
-    EXPECT_EQ(after_each_tick(module.get(), 4, period),
-              (std::vector<int>{4608, 4480, 4352, 4352}));  // 4 x 32 per tick to 4352
-    EXPECT_EQ(channels[0].voice, &voices[0]);               // no new note start
-}
-
-struct WaveCase {
-    int wave;
-    int32_t position;
-    int32_t value;
-};
-
-class Waveforms : public Effects, public ::testing::WithParamInterface<WaveCase> {};
-
-TEST_P(Waveforms, GiveTheirValueAtAPosition) {
-    EXPECT_EQ(waveform_value(GetParam().wave, GetParam().position), GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(Effects, Waveforms,
-                         ::testing::Values(WaveCase{0, 0, 0}, WaveCase{0, -32, 0},
-                                           WaveCase{0, 1, 25}, WaveCase{0, 8, 181},
-                                           WaveCase{0, -8, 181}, WaveCase{0, 16, 255},
-                                           WaveCase{0, -16, 255}, WaveCase{1, 0, 0},
-                                           WaveCase{1, 5, 40}, WaveCase{1, 31, 248},
-                                           WaveCase{1, -1, 7}, WaveCase{1, -32, 255},
-                                           WaveCase{2, 3, 255}, WaveCase{2, -20, 255}));
-
-TEST_F(Effects, VibratoOffsetsTakeTheirSignFromThePosition) {
-    ChannelState channel{};
-    channel.vibrato_depth = 15;
+// Tremolo: w x depth >> 6, kept within 0..64 of the volume; its waves by the high nibble, 3
+// being the sine; the position moves on by the speed, wrapping above 31.
+TEST(Tremolo, KeepsTheVolumeInRange) {
     struct {
         uint8_t waveforms;
         int8_t position;
-        int32_t offset;
+        uint8_t depth;
+        int32_t volume, offset, next;
     } cases[] = {
-        {0, 16, -116},               // 255 x 15 >> 5 = 119, to a multiple of 4
-        {0, -16, 116}, {1, 5, -16},  // 40 x 15 >> 5 = 18 -> 16
-        {2, 3, -116},                // square
-        {3, -3, 116},                // square for the vibrato
-    };
-    for (auto c : cases) {
-        channel.waveforms = c.waveforms;
-        channel.vibrato_position = c.position;
-        vibrato_step(&channel);
-        EXPECT_EQ(channel.period_offset, c.offset) << int(c.waveforms) << " " << int(c.position);
-    }
-}
-
-TEST_F(Effects, VibratoAdvancesOnLaterTicksAndTwiceWithTheVolumeColumnToo) {
-    auto offset = [] { return channels[0].period_offset; };
-    SongHandle module = start(1, 4, 1, {"C-4 01 .. 44F"});
-    ASSERT_TRUE(module);
-    // Positions 0, 0, 4, 8: sine values 0, 0, 97, 181 at depth 15.
-    EXPECT_EQ(after_each_tick(module.get(), 4, offset), (std::vector<int>{0, 0, -44, -84}));
-
-    module = start(1, 3, 1, {"C-4 01 B8 440"});
-    ASSERT_TRUE(module);
-    // Tick 1: the column at position 0, the effect at 4; tick 2: 8, then 12 (236 x 8 >> 5).
-    EXPECT_EQ(after_each_tick(module.get(), 3, offset), (std::vector<int>{0, -24, -56}));
-    EXPECT_EQ(channels[0].vibrato_position, 16);
-}
-
-TEST_F(Effects, TremoloKeepsTheVolumeInRangeAndItsLastOffsetStays) {
-    ChannelState channel{};
-    channel.tremolo_depth = 15;  // 255 x 15 >> 6 = 59 at the peaks
-    channel.tremolo_speed = 20;
-    channel.volume = 60;
-    channel.tremolo_position = 16;
-    tremolo_step(&channel);
-    EXPECT_EQ(channel.volume_offset, 4);  // up to 64
-    EXPECT_EQ(channel.tremolo_position, 36 - 64);
-    channel.volume = 10;
-    channel.tremolo_position = -16;
-    tremolo_step(&channel);
-    EXPECT_EQ(channel.volume_offset, -10);  // down to 0
-
-    SongHandle module = start(1, 3, 2, {"C-4 02 .. 748", "... .. .. ..."});
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 3);  // positions 0 and 4: offsets 0 and 97 x 8 >> 6 = 12
-    EXPECT_EQ(channels[0].volume_offset, 12);
-    EXPECT_EQ(voices[0].volume, 103);  // 52 of 64 at full scale: 103.6
-    play_tick(module.get());
-    EXPECT_EQ(channels[0].volume, 52);
-}
-
-TEST_F(Effects, TremoloWavesTreatTheirFourthWaveAsTheSine) {
-    ChannelState channel{};
-    channel.tremolo_depth = 8;
-    channel.volume = 32;
-    struct {
-        uint8_t waveforms;
-        int32_t offset;
-    } cases[] = {
-        {0x30, 22},  // sine: 181 x 8 >> 6
-        {0x10, 8},   // ramp: 64 x 8 >> 6
-        {0x23, 31},  // square: 255 x 8 >> 6; the vibrato nibble does not matter
-    };
-    for (auto c : cases) {
-        channel.waveforms = c.waveforms;
-        channel.tremolo_position = 8;
-        tremolo_step(&channel);
-        EXPECT_EQ(channel.volume_offset, c.offset) << int(c.waveforms);
-    }
-}
-
-TEST_F(Effects, WaveformsCanKeepTheirPositionAcrossInstrumentStarts) {
-    for (auto [control, kept] : {std::pair{"E44", 30}, {"E40", 0}}) {
-        SongHandle module = start(1, 3, 3,
-                                  {
-                                      std::string("C-4 01 .. ") + control,
-                                      "... .. .. 4F8",  // speed 15: positions 15, 30
-                                      "C-4 01 .. 000",  // instrument start
-                                  });
-        ASSERT_TRUE(module);
-        play_ticks(module.get(), 7);
-        EXPECT_EQ(channels[0].vibrato_position, kept) << control;
-    }
-}
-
-TEST_F(Effects, FinetuneChangesLaterNotesOfTheSampleOnly) {
-    SongHandle module = start(1, 1, 3, {"C-4 01 .. E58", "C-4 01", "C-4 05 .. E5F"});
-    ASSERT_TRUE(module);
-    play_tick(module.get());
-    EXPECT_EQ(channels[0].period, 4608);  // the current note keeps its period
-    EXPECT_EQ(module->instruments[0].samples[0]->finetune, 8);
-    play_tick(module.get());
-    EXPECT_EQ(channels[0].period, 4604);  // 7680 - 3072 - 8 / 2
-    play_tick(module.get());              // no instrument 5: the empty sample stays all zero
-    EXPECT_EQ(empty_sample.finetune, 0);
-}
-
-TEST_F(Effects, KeyOffEffectReleasesTheKeyWhateverItsParameter) {
-    SongHandle module = start(1, 1, 2, {"C-4 01", "... .. .. K17"});
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 2);
-    EXPECT_EQ(channels[0].key_released, 1);
-    EXPECT_EQ(voices[0].volume, 0);  // no volume envelope: cut at once
-}
-
-TEST_F(Effects, TremorAlternatesHeardAndSilentTicks) {
-    auto heard = [] { return channels[0].voice->volume; };
-    SongHandle module = start(1, 8, 2, {"C-4 01 .. T12", "... .. .. T00"});  // 2 on, 3 off
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 10, heard),
-              (std::vector<int>{127, 127, 0, 0, 0, 127, 127, 0, 0, 0}));
-
-    module = start(1, 3, 1, {"C-4 01 .. T00"});  // no tremor set yet: both counts 0
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 3, heard), (std::vector<int>{0, 0, 0}));
-}
-
-TEST_F(Effects, RetriggersRestartTheNoteOnTheirTicks) {
-    auto triggered = [] { return channels[0].update_flags & UPDATE_TRIGGER ? 1 : 0; };
-    struct {
-        const char* row;
-        std::vector<int> ticks;
-    } cases[] = {
-        {"C-4 01 .. E93", {1, 0, 0, 1, 0, 0}},  // tick 3 only
-        {"C-4 01 .. E90", {1, 0, 0, 0, 0, 0}},
-        {"C-4 01 .. R01", {1, 1, 1, 1, 1, 1}},  // every tick after the row tick
-        {"C-4 01 .. R40", {1, 0, 0, 0, 0, 0}},  // interval 0
-        {"C-4 01 .. R83", {1, 0, 0, 1, 0, 0}},  // no volume change
+        {0x00, 16, 15, 60, 4, -28},   // 59, at most 64 - 60
+        {0x00, -16, 15, 10, -10, 4},  // -59, not below -10
+        {0x30, 8, 8, 32, 22, 28},     // sine 181 x 8 >> 6
+        {0x10, 8, 8, 32, 8, 28},      // ramp 64 x 8 >> 6
+        {0x23, 8, 8, 32, 31, 28},     // square 255 x 8 >> 6
+        {0x00, 11, 8, 32, 28, 31},    // sine 225 x 8 >> 6; 11 + 20 = 31 stays
     };
     for (const auto& c : cases) {
-        SongHandle module = start(1, 6, 1, {c.row});
-        ASSERT_TRUE(module);
-        EXPECT_EQ(after_each_tick(module.get(), 6, triggered), c.ticks) << c.row;
+        ChannelState channel{};
+        channel.waveforms = c.waveforms;
+        channel.tremolo_position = c.position;
+        channel.tremolo_depth = c.depth;
+        channel.tremolo_speed = 20;
+        channel.volume = c.volume;
+        tremolo_step(&channel);
+        EXPECT_EQ(channel.volume_offset, c.offset) << int(c.waveforms) << " " << int(c.position);
+        EXPECT_EQ(channel.tremolo_position, c.next) << int(c.position);
     }
-    SongHandle module = start(1, 6, 2, {"C-4 01 .. R12", "... .. .. R00"});  // R00 repeats
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 6);
-    EXPECT_EQ(after_each_tick(module.get(), 6, triggered), (std::vector<int>{0, 0, 1, 0, 1, 0}));
-}
-
-struct RetriggerVolumeCase {
-    int change;
-    int volume;
-};
-
-class RetriggerVolume : public Effects,
-                        public ::testing::WithParamInterface<RetriggerVolumeCase> {};
-
-TEST_P(RetriggerVolume, ChangesTheVolumeByItsTable) {
-    const char hex[] = "0123456789ABCDEF";
-    SongHandle module = start(1, 2, 1, {std::string("C-4 02 .. R") + hex[GetParam().change] + "1"});
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 2);  // from volume 40, one retrigger
-    EXPECT_EQ(channels[0].volume, GetParam().volume);
-}
-
-INSTANTIATE_TEST_SUITE_P(Effects, RetriggerVolume,
-                         ::testing::Values(RetriggerVolumeCase{1, 39}, RetriggerVolumeCase{2, 38},
-                                           RetriggerVolumeCase{3, 36}, RetriggerVolumeCase{4, 32},
-                                           RetriggerVolumeCase{5, 24},
-                                           RetriggerVolumeCase{6, 26},  // 80 / 3
-                                           RetriggerVolumeCase{7, 20}, RetriggerVolumeCase{8, 40},
-                                           RetriggerVolumeCase{9, 41}, RetriggerVolumeCase{10, 42},
-                                           RetriggerVolumeCase{11, 44}, RetriggerVolumeCase{12, 48},
-                                           RetriggerVolumeCase{13, 56}, RetriggerVolumeCase{14, 60},
-                                           RetriggerVolumeCase{15, 64}));  // 80, limited
-
-TEST_F(Effects, NoteCutSilencesFromItsTick) {
-    auto volume = [] { return channels[0].volume; };
-    SongHandle module = start(1, 6, 1, {"C-4 01 .. EC3"});
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 6, volume), (std::vector<int>{64, 64, 64, 0, 0, 0}));
-    module = start(1, 6, 1, {"C-4 01 .. EC0"});  // tick 0 is the row tick: never cuts
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 6, volume).back(), 64);
-}
-
-TEST_F(Effects, NoteDelayStartsTheNoteOnItsTickOnly) {
-    auto sounding = [] { return channels[0].voice->sample != nullptr ? 1 : 0; };
-    SongHandle module = start(1, 6, 1, {"C-4 01 20 ED2"});
-    ASSERT_TRUE(module);
-    EXPECT_EQ(after_each_tick(module.get(), 6, sounding), (std::vector<int>{0, 0, 1, 1, 1, 1}));
-    EXPECT_EQ(channels[0].volume, 16);  // the volume column applies on the delayed tick
-    EXPECT_EQ(voices[0].volume, 31);    // 16 of 64 at full scale: 31.9
-
-    for (const char* row : {"C-4 01 .. ED0", "C-4 01 .. ED7"}) {  // never starts
-        module = start(1, 6, 1, {row});
-        ASSERT_TRUE(module);
-        EXPECT_EQ(after_each_tick(module.get(), 6, sounding), (std::vector<int>(6, 0))) << row;
-    }
-}
-
-TEST_F(Effects, VolumeSlidesShareTheirMemoryAndStayWithinRange) {
-    SongHandle module = start(1, 3, 9,
-                              {
-                                  "C-4 02 .. A02",  // 40, down 2 per later tick
-                                  "... .. .. A00",  // memory 02
-                                  "... .. .. A30",  // up 3
-                                  "... .. .. 600",  // memory 30, with vibrato
-                                  "... .. 62 ...",  // column: down 2 on every tick
-                                  "... .. 93 ...",  // column: up 3 on the row tick only
-                                  "... .. .. A11",  // both nibbles: up only
-                                  "... .. .. AF0",  // limited at 64
-                                  "... .. .. A0F",  // down 15 twice
-                              });
-    ASSERT_TRUE(module);
-    std::vector<int> rows;
-    for (int row = 0; row < 9; ++row)
-        rows.push_back(after_each_tick(module.get(), 3, [] { return channels[0].volume; }).back());
-    EXPECT_EQ(rows, (std::vector<int>{36, 32, 38, 44, 38, 41, 43, 64, 34}));
-}
-
-TEST_F(Effects, GlobalVolumeSlideReachesAChannelWhenItsVolumeIsNextComputed) {
-    SongHandle module = start(2, 2, 2, {"... .. .. H0F | C-4 01", "... .. .. H00"});
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 2);
-    EXPECT_EQ(module->global_volume, 49);
-    EXPECT_EQ(voices[1].volume, 127);  // not recomputed on tick 1
-    play_tick(module.get());           // row 1's row tick recomputes every channel
-    EXPECT_EQ(voices[1].volume, 97);   // 49 of 64 at full scale: 97.6
-    play_tick(module.get());           // H00 repeats the memory
-    EXPECT_EQ(module->global_volume, 34);
-}
-
-TEST_F(Effects, PanningSlidesKeepTheirMemoryAndLimits) {
-    auto panning = [] { return channels[0].panning; };
-    SongHandle module = start(1, 5, 6,
-                              {
-                                  "C-4 01 .. 8F0",  // 240, then right 4 x 5: limited at 255
-                                  "... .. .. P50",
-                                  "... .. .. P0A",  // left 10 per later tick
-                                  "... .. .. P00",  // memory 0A
-                                  "... .. E3 ...",  // column: right 3 on every tick
-                                  "... .. E3 ...",
-                              });
-    ASSERT_TRUE(module);
-    std::vector<int> rows;
-    for (int row = 0; row < 5; ++row)
-        rows.push_back(after_each_tick(module.get(), 5, panning).back());
-    EXPECT_EQ(rows, (std::vector<int>{240, 255, 215, 175, 190}));
-    channels[0].panning = panning_limit - 4;  // the column slides have no limit but headroom
-    play_ticks(module.get(), 5);
-    EXPECT_EQ(channels[0].panning, panning_limit);
-    EXPECT_EQ(voices[0].panning, 255);
 }
 
 }  // namespace

@@ -1,21 +1,21 @@
 #pragma once
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "player/module.h"
 #include "tools/xm_image.h"
 
 // Fixture helpers for the engine tests: a module loaded through the real memory file and
-// started the way playback start does, so play_tick can be stepped by hand.
+// started by the program's own start routine, so play_tick can be stepped by hand.
 
 struct ModuleRelease {
     void operator()(XmModule* module) const { module_free(module); }
 };
 using SongHandle = std::unique_ptr<XmModule, ModuleRelease>;
 
-// The song state of playback start: global volume 64, no next position, the default speed
-// and tempo, row, order, tick and delay 0, the engine's channels and voices zeroed with channel
-// c linked to voice c.
+// Playback start without a device: the voices as audio start-up leaves them, then the song
+// state of the program's own start routine.
 void start_song(XmModule* module);
 
 // Clears the file callbacks and detaches the memory file.
@@ -28,3 +28,16 @@ SongHandle start_song_image(const XmImageSong& song);
 
 // Calls play_tick `count` times.
 void play_ticks(XmModule* module, int count);
+
+// An instrument with one looped 8-bit sample of 4096 frames.
+XmImageInstrument looped_instrument(uint8_t volume = 64, uint8_t panning = 128,
+                                    int8_t relative_note = 0, int8_t finetune = 0);
+// A one-pattern song of `lines` (cells of a row separated by '|'; the first line sets the
+// channel count) at `speed` ticks per row, with the given instruments.
+XmImageSong pattern_song(const std::vector<std::string>& lines, int speed,
+                         std::vector<XmImageInstrument> instruments, uint16_t flags = 1);
+
+// Something read from the engine after a tick.
+using Probe = int (*)(const XmModule& module);
+// The probe's value after each of `ticks` ticks.
+std::vector<int> probe_ticks(XmModule* module, int ticks, Probe probe);
