@@ -32,10 +32,18 @@ void play_ticks(XmModule* module, int count);
 // An instrument with one looped 8-bit sample of 4096 frames.
 XmImageInstrument looped_instrument(uint8_t volume = 64, uint8_t panning = 128,
                                     int8_t relative_note = 0, int8_t finetune = 0);
-// A one-pattern song of `lines` (cells of a row separated by '|'; the first line sets the
-// channel count) at `speed` ticks per row, with the given instruments.
-XmImageSong pattern_song(const std::vector<std::string>& lines, int speed,
+// The lines of a pattern written as rows separated by ';', the cells of a row by '|', where a
+// bare effect "A0F" stands for "... .. .. A0F".
+std::vector<std::string> pattern_lines(const std::string& rows);
+// A one-pattern song of such rows (the first sets the channel count) at `speed` ticks per row,
+// with the given instruments.
+XmImageSong pattern_song(const std::string& rows, int speed,
                          std::vector<XmImageInstrument> instruments, uint16_t flags = 1);
+
+// The numbers of a text, separated by blanks: "0 256 -448".
+std::vector<int> numbers(const std::string& text);
+// The parts of a text between separators, blanks around them trimmed.
+std::vector<std::string> split(const std::string& text, char separator);
 
 // Something read from the engine after a tick.
 using Probe = int (*)(const XmModule& module);
