@@ -232,6 +232,9 @@ const TickCase cases[] = {
     {"C-4 01 .. L05; L20", 3, env, "32 25 19 0", 1, "0 0 0 0", "1 0 0 0 0 64 10 0"},
     {"C-4 01 .. L0C", 2, env, "12 19", 1, "0 0 0 0", "1 0 0 0 0 64 10 0 20 64"},
     {"C-4 01 .. L05", 3, env, "64 64 64"},
+    // A done envelope stops recomputing the volume: the H08 slide of channel 1 (after it in
+    // the row, 8 a later tick) reaches channel 0 only at the next row tick: 40 x 255 / 128.
+    {"C-4 01 | H08", 4, heard, "127 127 127 127 79", 1, "0 0 0 0", "1 0 0 0 0 64 1 64"},
     // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
     {"C-4 01", 8, env, "64 48 32 16 0", 1, "0 0 0 0", "1 0 0 0 0 200 4 0"},
 };
