@@ -56,7 +56,8 @@ XmImageEnvelope envelope(const char* text) {
     return made;
 }
 
-// Instrument 1: volume 64, panning 128 and the case's settings. 2: volume 40, panning 64.
+// Instrument 1: volume 64, panning 128 and the case's settings. 2: volume 40, panning 64, C-5
+// mapped to sample slot 16.
 // 3: volume 20, panning 200, relative note +12.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument first = looped_instrument();
@@ -68,7 +69,10 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
     first.volume_envelope = envelope(c.volume_envelope);
     first.panning_envelope = envelope(c.panning_envelope);
     first.fadeout = c.fadeout;
-    return {first, looped_instrument(40, 64), looped_instrument(20, 200, 12)};
+    XmImageInstrument second = looped_instrument(40, 64);
+    second.note_samples.assign(96, 0);
+    second.note_samples[60] = 16;  // C-5: no sample
+    return {first, second, looped_instrument(20, 200, 12)};
 }
 
 const TickCase cases[] = {
@@ -186,6 +190,8 @@ const TickCase cases[] = {
     {"C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position, "1024 1024 0 0 512"},
     // A note start on a sounding voice moves to its twin; an instrument alone does not.
     {"C-4 01; C-4 01; ... 01; C-4 01", 1, voice_slot, "0 32 32 0"},
+    // A note-to-sample entry of 16 plays the empty sample: silent.
+    {"C-4 02; C-5 02", 1, heard, "79 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
     // without instrument stays released, an instrument starts it again.
     {"C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},

@@ -27,7 +27,7 @@ struct PositionCase {
 const PositionCase positions[] = {
     // Rows of 5, 7, 5 ticks, then F00 and the rows after it one tick each.
     {"8: F05; F07; F05; F00", "0", 6, 0, "0 0 0 0 0 1 1 1 1 1 1 1 2 2 2 2 2 3 4 5"},
-    {"4: EE2", "0", 2, 0, "0 0 0 0 0 0 1 1"},  // 2 + 2 x 2 ticks
+    {"4: EE2", "0", 2, 0, "0 0 0 0 0 0 1 1 2"},  // 2 + 2 x 2 ticks, then 2 again
     // E60 on row 2 and E62 on row 4: rows 2..4 three times.
     {"8: ; ; E60; ; E62", "0", 1, 0, "0 1 2 3 4 2 3 4 2 3 4 5 6"},
     // A jump and a break: the break's row, and the jump's order whichever channel comes first.
