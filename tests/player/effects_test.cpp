@@ -132,6 +132,9 @@ const TickCase cases[] = {
     {"C-4 01 .. E74; 7F8; C-4 01", 3, tremolo_at, "0 0 0 0 15 30 30 30 30"},
     // Volume 40; sine at 4 gives 97 x 8 >> 6 = 12 (52: 103), which stays after the tremolo.
     {"C-4 02 .. 748; ... .. .. ...", 3, heard, "79 79 103 103 103 103"},
+    // From volume 10 at depth 15, positions 0, 0, 15, 30, -19: sine 0, 0, 254, 49, 244 x 15
+    // >> 6 = 0, 0, 59, 11, 57, kept within 0..64: volumes 10, 10, 64, 21, 0.
+    {"C-4 01 1A 7FF", 5, heard, "19 19 127 41 0"},
     // E72: square, 255 x 4 >> 6 = 15 from position 0 (55: 109).
     {"C-4 02 .. E72; 714", 2, heard, "79 79 79 109"},
     // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts; an
@@ -265,31 +268,6 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
                             {1, -1, 7},   {1, -32, 255}, {2, 3, 255}, {2, -20, 255}};
     for (const auto& c : cases)
         EXPECT_EQ(waveform_value(c[0], c[1]), c[2]) << c[0] << " " << c[1];
-}
-
-// Tremolo: w x depth >> 6, kept within 0..64 of the volume; its waves by the high nibble, 3
-// being the sine; the position moves on by 20, wrapping above 31. Columns: waveforms,
-// position, depth, volume, offset, next position.
-TEST(Effects, TremoloKeepsTheVolumeInRange) {
-    const int cases[][6] = {
-        {0x00, 16, 15, 60, 4, -28},   // 59, at most 64 - 60
-        {0x00, -16, 15, 10, -10, 4},  // -59, not below -10
-        {0x30, 8, 8, 32, 22, 28},     // sine 181 x 8 >> 6
-        {0x10, 8, 8, 32, 8, 28},      // ramp 64 x 8 >> 6
-        {0x23, 8, 8, 32, 31, 28},     // square 255 x 8 >> 6
-        {0x00, 11, 8, 32, 28, 31},    // sine 225 x 8 >> 6; 11 + 20 = 31 stays
-    };
-    for (const auto& c : cases) {
-        ChannelState channel{};
-        channel.waveforms = uint8_t(c[0]);
-        channel.tremolo_position = int8_t(c[1]);
-        channel.tremolo_depth = uint8_t(c[2]);
-        channel.tremolo_speed = 20;
-        channel.volume = c[3];
-        tremolo_step(&channel);
-        EXPECT_EQ(channel.volume_offset, c[4]) << c[0] << " " << c[1];
-        EXPECT_EQ(channel.tremolo_position, c[5]) << c[1];
-    }
 }
 
 }  // namespace
