@@ -56,8 +56,8 @@ XmImageEnvelope envelope(const char* text) {
     return made;
 }
 
-// Instrument 1: volume 64, panning 128 and the case's settings. 2: volume 40, panning 64, C-5
-// mapped to sample slot 16.
+// Instrument 1: volume 64, panning 128 and the case's settings. 2: volume 40, panning 64, every
+// note but C-4 mapped to sample slot 16.
 // 3: volume 20, panning 200, relative note +12.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument first = looped_instrument();
@@ -70,8 +70,8 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
     first.panning_envelope = envelope(c.panning_envelope);
     first.fadeout = c.fadeout;
     XmImageInstrument second = looped_instrument(40, 64);
-    second.note_samples.assign(96, 0);
-    second.note_samples[60] = 16;  // C-5: no sample
+    second.note_samples.assign(96, 16);  // no sample but for C-4
+    second.note_samples[48] = 0;
     return {first, second, looped_instrument(20, 200, 12)};
 }
 
