@@ -23,7 +23,9 @@ const Probe heard = [](const XmModule&) { return int(channels[0].voice->volume);
 const Probe heard_last = [](const XmModule&) { return int(channels[2].voice->volume); };
 const Probe global = [](const XmModule& m) { return int(m.global_volume); };
 const Probe trigger = [](const XmModule&) { return channels[0].update_flags & UPDATE_TRIGGER; };
-const Probe position = [](const XmModule&) { return int(channels[0].voice->position); };
+const Probe position = [](const XmModule&) {
+    return int(channels[0].voice->position + channels[0].voice->position_frac);
+};
 const Probe voice_slot = [](const XmModule&) { return int(channels[0].voice - voices); };
 const Probe vibrato_at = [](const XmModule&) { return int(channels[0].vibrato_position); };
 const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_position); };
@@ -244,6 +246,9 @@ const TickCase cases[] = {
     // A done envelope stops recomputing the volume: the H08 slide of channel 1 (after it in
     // the row, 8 a later tick) reaches channel 0 only at the next row tick: 40 x 255 / 128.
     {"C-4 01 | H08", 4, heard, "127 127 127 127 79", 1, "0 0 0 0", "1 0 0 0 0 64 1 64"},
+    // An envelope holding at its sustain point recomputes the volume every tick: it hears the
+    // H08 of the channel after it one tick later (56: 111, 48: 95).
+    {"C-4 01 | H08", 4, heard, "127 127 111 95", 1, "0 0 0 0", "3 0 0 0 0 64 10 0"},
     // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
     {"C-4 01", 8, env, "64 48 32 16 0", 1, "0 0 0 0", "1 0 0 0 0 200 4 0"},
 };
