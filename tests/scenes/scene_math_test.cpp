@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "scenes/scene_random.h"
-#include "scenes/timeline_math.h"
 #include "scenes/title_fan_math.h"
 #include "scenes/tube_math.h"
 #include "scenes/tunnel_math.h"
@@ -21,21 +20,6 @@ void expect_colour(const QuadColour& c, double red, double green, double blue) {
     EXPECT_NEAR(c.red, red, 1e-6);
     EXPECT_NEAR(c.green, green, 1e-6);
     EXPECT_NEAR(c.blue, blue, 1e-6);
-}
-
-TEST(Timeline, ChoosesTheNextSceneStrictlyPastEachBound) {
-    // 13700 and 28700 ms read as the floats nearest 13.7 and 28.7, the bounds themselves.
-    const std::pair<uint32_t, int32_t> table[] = {{0, 2},     {13700, 2}, {13701, 3},
-                                                  {28700, 3}, {28701, 4}, {72000, 4},
-                                                  {72001, 3}, {79000, 3}, {79001, show_over}};
-    for (const auto& [ms, scene] : table)
-        EXPECT_EQ(next_scene_after(song_seconds_from_ms(ms)), scene) << ms;
-}
-
-TEST(Random, UnseededDrawsAreTheClassicSequence) {
-    // State 1, x 214013 + 2531011, bits 16..30: 2745024 >> 16 = 41, and so on.
-    for (int32_t expected : {41, 18467, 6334, 26500})
-        EXPECT_EQ(scene_rand(), expected);
 }
 
 TEST(Tube, RingUpdateFollowsEachScenesRadiusRuleAwayFromTimeZero) {

@@ -112,9 +112,12 @@ protected:
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClock) {
-    // Each frame draws the scene the one before chose; the first past 79 s reports the end.
+    // Each frame draws the scene the one before chose, by the clock strictly past each bound
+    // (13700 and 28700 ms read as the floats nearest 13.7 and 28.7, the bounds themselves);
+    // the first frame past 79 s reports the end.
     const std::tuple<uint32_t, int32_t, bool> table[] = {
-        {19, 2, true}, {13701, 3, true}, {28701, 4, true}, {72001, 3, true}, {79001, 3, false}};
+        {19, 2, true},    {13700, 2, true}, {13701, 3, true}, {28700, 3, true}, {28701, 4, true},
+        {72000, 4, true}, {72001, 3, true}, {79000, 3, true}, {79001, 3, false}};
     for (const auto& [ms, next, goes_on] : table) {
         clock_.time_ms = ms;
         EXPECT_EQ(render_frame(), goes_on) << ms;
