@@ -2,7 +2,8 @@
 // back as pixels. The song clock is a one-block table the test sets. Pixel places come from the
 // projection, 45 degrees vertically: at depth d one unit is 240 / (d tan 22.5) pixels, so one
 // em is 82.8 px at depth 7, 115.9 at 5, 57.9 at 10 and 48.3 at 12. Quad places and colours are
-// worked by hand from the ring, tunnel and colour rules at the frame's time.
+// worked by hand from the ring, tunnel and colour rules at the frame's time. Each test starts
+// from the program's start state, so each runs in a process of its own, as ctest runs them.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
