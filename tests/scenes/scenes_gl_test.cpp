@@ -124,6 +124,8 @@ TEST_F(Scenes, TimelineRunsTheShowOnTheSongClock) {
         EXPECT_EQ(render_frame(), goes_on) << ms;
         EXPECT_EQ(current_scene, next) << ms;
     }
+    timeline_reset();  // how the capture tool starts the show again: at its first frame
+    EXPECT_EQ(current_scene + song_seconds, 0.0f);
 }
 
 TEST_F(Scenes, FrameWithoutASceneLeavesTheCommonStartState) {
