@@ -1,0 +1,64 @@
+// The show's data: the embedded song as the program loads it, and the two scrolling texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "data/module_bytes.h"
+#include "data/texts.h"
+#include "player/engine.h"
+#include "player/memfile.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/ring.h"
+
+namespace {
+
+TEST(Data, SongLoadsWithTheShapeTheShowWasTimedAgainst) {
+    memfile_attach(module_bytes, module_size);
+    static uint32_t closed_at = 0;  // where the stream stood when the loader closed it
+    set_file_callbacks(
+        memfile_open, [](uintptr_t h) { closed_at = memfile_position, memfile_close(h); },
+        memfile_read, memfile_seek, memfile_tell);
+    XmModule* module = module_load(nullptr, nullptr);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(closed_at, module_size);  // every byte read, the last at the very end
+    // 4 channels, 14 patterns in order (the last stored empty), flags 1, tempo 5 at 125 BPM.
+    EXPECT_EQ(
+        std::vector<int>({module->channel_count, module->song_length, module->pattern_count,
+                          module->flags, module->default_speed, module->default_bpm,
+                          module->patterns[13].row_count, module->patterns[13].cells[255].note}),
+        std::vector<int>({4, 14, 14, 1, 5, 125, 64, 0}));
+    // Eight instruments, the last two without samples.
+    ASSERT_EQ(module->instrument_count, 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(module->instruments[i].sample_count, i < 6 ? 1 : 0) << i;
+    // Rows of 7 and 5 ticks (6 on the last two composed rows and the empty pattern): 896 rows
+    // take 5376 ticks before the song starts again from order 0, row 0.
+    ASSERT_TRUE(ring_set_rate(44100));
+    reset_song_state(module);
+    int ticks = 0;
+    while (ticks < 10000) {
+        const bool row_tick = module->tick == 0;
+        play_tick(module);
+        if (row_tick && ticks > 0 && module->row == 0 && module->order_position == 0) break;
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 5376);
+}
+
+TEST(Data, TextsAreTheirLengthInWindows1252WithTheirLetters) {
+    // The message: 194 bytes, the product's name first, with a-ring, a-umlaut and o-umlaut.
+    const std::string message = scroller_text, greetings = greetings_text;
+    EXPECT_EQ(message.size(), 194u);
+    EXPECT_EQ(message.rfind("Tirvalex 3", 0), 0u);
+    for (char letter : {'\xE5', '\xE4', '\xF6'})
+        EXPECT_NE(message.find(letter), std::string::npos) << int(letter);
+    // The greetings: 152 bytes, thirteen names between twelve ", ", one name with u-umlaut.
+    EXPECT_EQ(greetings.size(), 152u);
+    EXPECT_EQ(std::count(greetings.begin(), greetings.end(), ','), 12);
+    EXPECT_EQ(std::count(greetings.begin(), greetings.end(), '\xFC'), 1);
+}
+
+}  // namespace

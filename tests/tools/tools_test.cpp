@@ -1,0 +1,80 @@
+// The offline renderer and the song composer as built programs: their exit codes, one render
+// against the block filler the demo plays from, and the committed song as its score writes it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "data/module_bytes.h"
+#include "player/memfile.h"
+#include "player/mixer.h"
+#include "player/module.h"
+#include "player/output.h"
+#include "player/ring.h"
+
+namespace {
+
+const std::string bin = TIRVALEX_BINARY_DIR "/",
+                  out = "/tmp/tirvalex_tools_test_" + std::to_string(getpid());
+
+int run(const std::string& command) {
+    const int status = std::system((bin + command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<char> bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+TEST(Tools, ExitCodes) {
+    // 0 done, 1 a file that cannot be read, loaded or written, 2 bad usage.
+    const std::pair<std::string, int> table[] = {{"xm_render --help", 0},
+                                                 {"xm_render --embedded", 2},
+                                                 {"xm_render --rate 1000 --embedded x", 2},
+                                                 {"xm_render /nonexistent.xm x", 1},
+                                                 {"compose_song a.xm b.xm", 2}};
+    for (const auto& [command, code] : table)
+        EXPECT_EQ(run(command), code) << command;
+}
+
+TEST(Tools, RendersTheEmbeddedSongAsTheBlockFillerMixesIt) {
+    ASSERT_EQ(run("xm_render --embedded --seconds 1 " + out), 0);
+    const std::vector<char> wav = bytes(out);
+    ASSERT_EQ(wav.size(), 44u + 4 * 44100);  // a 44-byte header, then 16-bit stereo frames
+    std::remove(out.c_str());
+    EXPECT_EQ(std::string(wav.data(), 4) + std::string(wav.data() + 8, 8) +
+                  std::string(wav.data() + 36, 4),
+              "RIFFWAVEfmt data");
+    memfile_attach(module_bytes, module_size);
+    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+    ring_set_rate(44100);
+    XmModule* module = module_load(nullptr, nullptr);
+    ring_allocate();
+    reset_song_state(module);
+    std::vector<char> mixed;
+    while (mixed.size() < 4 * 44100u) {
+        const char* block =
+            reinterpret_cast<const char*>(wave_buffer + 2 * write_block * block_frames);
+        fill_block();
+        mixed.insert(mixed.end(), block, block + 4 * block_frames);
+    }
+    mixed.resize(4 * 44100);
+    EXPECT_TRUE(std::equal(mixed.begin(), mixed.end(), wav.begin() + 44));
+}
+
+TEST(Tools, ComposerWritesTheCommittedSongByteForByte) {
+    ASSERT_EQ(run("compose_song " + out), 0);
+    EXPECT_TRUE(bytes(out) == bytes(TIRVALEX_SOURCE_DIR "/data/song.xm"));
+    std::remove(out.c_str());
+}
+
+}  // namespace
