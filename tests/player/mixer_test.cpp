@@ -130,6 +130,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         {LOOP_FORWARD, 129, half, 1, 0, 1, 255, 0, -1, 6, 6},     // wraps at 130 to 2.5
         {LOOP_PINGPONG, 129, half, 1, 0, 1, 255, 0, -1, 6, 3},    // turns at 130
         {LOOP_PINGPONG, 2, half / 2, 1, 0, 2, 0, 255, -1, 5, 1},  // turns at 2
+        {LOOP_PINGPONG, 2, ~0u, 3, 0, 2, 255, 0, -1, 9, 1},       // steps below 0, turns at 2
         {LOOP_FORWARD, 130, 0, 1, 0, 1, 255, 9, -1, 3, 3},        // at the boundary
         {LOOP_PINGPONG, 130, 0, 1, 0, 1, 255, 9, -1, 3, 0},
         {LOOP_NONE, 130, 0, 1, 0, 1, 255, 9, -1, 3, 3},
@@ -172,15 +173,21 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
 
 // Worked by hand: forward from 129.5 over the loop 2..130, one frame reaches 130 and goes on at
 // 2.5; ping-pong turns to 129.5 - 2^-32 backward; the halfway value from frame 129 (6900) to the
-// guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; a note start's ramp reaches
+// guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; a backward ping-pong voice
+// stepping below frame 0 turns at the loop start, not at 0; a note start's ramp reaches
 // 127 x 256 after 128 frames; voices 0..63 add up, voice 64 is never mixed.
 TEST_F(Mixer, ValuesWorkedByHand) {
     Staircase forward(LOOP_FORWARD), pingpong(LOOP_PINGPONG);
     Voice& wraps = start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
     Voice& turns = start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
     start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
+    // Backward from 2 + (2^32 - 1)/2^32 by 3 reaches -2^-32, turns at 2: 4 - 2^-32 + 2^-32 = 4.
+    Voice& under = start_voice(voices[9], pingpong.sample, {0, 2, ~0u, 3, 0, 2, 0, 0, -1});
     float out[2] = {};
     mix_voices(out, 1);
+    EXPECT_EQ(under.position, 4u);
+    EXPECT_EQ(under.position_frac, 0u);
+    EXPECT_EQ(under.direction, 1);
     EXPECT_EQ(out[0], 550.0f);
     EXPECT_EQ(out[1], 6900.0f);
     EXPECT_EQ(wraps.position, 2u);
