@@ -26,16 +26,9 @@ struct Staircase {
     Staircase(uint8_t type, uint32_t start = 2, uint32_t length = 128) {
         for (int i = 0; i < 130; ++i)
             storage[size_t(i)] = int16_t(i * 100 - 6000);
-        sample = {storage.data(),
-                  130,
-                  type == LOOP_NONE ? 0 : start,
-                  type == LOOP_NONE ? 130 : length,
-                  64,
-                  0,
-                  128,
-                  16,
-                  type,
-                  0};
+        const bool loops = type != LOOP_NONE;
+        sample = {storage.data(), 130, loops ? start : 0, loops ? length : 130, 64, 0, 128, 16,
+                  type,           0};
         const uint32_t end = sample.loop_start + sample.loop_length;
         if (type != LOOP_NONE && end <= 130)
             storage[end] = storage[type == LOOP_FORWARD ? sample.loop_start : end - 1];
@@ -48,6 +41,7 @@ struct VoiceSetup {
     int32_t direction, left, right;  // gains the weights already stand at
     int32_t new_left;                // -1, or a new left target: a ramp
     int32_t frames = 0, split = 0;   // mixed in two calls: split frames, then the rest
+    uint32_t loop_start = 2, loop_length = 128;
 };
 
 Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
@@ -77,7 +71,7 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
     auto segment_end = [&] {  // the weight reached is stored as an integer
         if (ramp_frames > 0) left = weight(int32_t(std::lrint(double(left) * 255 * 256)));
     };
-    for (int i = 0; i < s.frames; ++i) {
+    for (int i = 0;; ++i) {  // the position is settled inside the loop after the last frame too
         if (i == s.split) segment_end();
         for (;;) {
             const bool forward = voice.direction == 1;
@@ -93,6 +87,7 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
                 voice.direction = forward ? 2 : 1;
             }
         }
+        if (i == s.frames) break;
         const int16_t* at = sample.data + (pos >> 32);
         const float w = float(uint32_t(pos) >> 1) / 2147483648.0f;
         const double value = double(at[0]) + double(w) * double(at[1] - at[0]);
@@ -142,6 +137,9 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         {LOOP_FORWARD, 20, 0, 1, 0, 1, 100, 100, 50, 200, 64},  // ramps down, cut by the call
         {LOOP_PINGPONG, 120, 0, 2, 0, 1, 64, 12, 0, 150, 7},    // ramps out across a turn
         {LOOP_NONE, 100, 0, 1, 0, 1, 33, 0, 120, 60, 60},       // ramp cut by the end
+        // A loop 10..13 shorter than the 5-frame step: each turn at one end passes the other.
+        {LOOP_PINGPONG, 12, 0, 5, 0, 1, 200, 60, -1, 40, 17, 10, 3},
+        {LOOP_PINGPONG, 10, half, 4, half, 2, 200, 60, -1, 40, 17, 10, 3},
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
@@ -151,7 +149,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
     for (const VoiceSetup& s : setups) {
         SCOPED_TRACE(::testing::Message() << int(s.loop_type) << " at " << s.position << " step "
                                           << s.step << " frames " << s.frames);
-        Staircase stairs(s.loop_type);
+        Staircase stairs(s.loop_type, s.loop_start, s.loop_length);
         Voice expected_voice{};
         Voice& voice = start_voice(voices[5], stairs.sample, s);
         start_voice(expected_voice, stairs.sample, s);
@@ -258,12 +256,13 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
 // goes through every lane of the eight-value pass (values 0-7 of 5 frames) and through the
 // one-value tail (values 8, 9), the other values being 1.
 TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
-    const float values[][2] = {{40000.0f, 32767},   {-40000.0f, -32768}, {2.5f, 2},
-                               {3.5f, 4},           {-2.5f, -2},         {-3.5f, -4},
-                               {0.49f, 0},          {0.51f, 1},          {32767.4f, 32767},
-                               {32767.5f, 32767},   {32766.5f, 32766},   {-32768.5f, -32768},
-                               {-32767.5f, -32768}, {-32767.4f, -32767}, {std::nanf(""), 0},
-                               {1e30f, 32767},      {-1e30f, -32768}};
+    // clang-format off
+    const float values[][2] = {
+        {40000.0f, 32767}, {-40000.0f, -32768}, {2.5f, 2}, {3.5f, 4}, {-2.5f, -2}, {-3.5f, -4},
+        {0.49f, 0}, {0.51f, 1}, {32767.4f, 32767}, {32767.5f, 32767}, {32766.5f, 32766},
+        {-32768.5f, -32768}, {-32767.5f, -32768}, {-32767.4f, -32767}, {std::nanf(""), 0},
+        {1e30f, 32767}, {-1e30f, -32768}};
+    // clang-format on
     for (const auto& value : values) {
         for (int at = 0; at < 10; ++at) {
             float source[10];
@@ -289,23 +288,18 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
 // 0.1896 frames from one 1/2^32 short of 100 steps, whose count rounded in 1/2^24-frame units
 // (101) would read frame -1 of a loop starting at 0.
 TEST_F(Mixer, HostileVoicesReadOnlyInsideTheSample) {
+    // loop type, loop start, loop length, position, fraction, step, step fraction, direction
+    // clang-format off
     const uint32_t cases[][8] = {
-        // loop type, loop start, loop length, position, fraction, step, step fraction, direction
-        {LOOP_FORWARD, 2, 128, 1000, 0, 1, 0, 1},
-        {LOOP_FORWARD, 2, 128, 0xFFFFFFFF, 0, 1, 0, 1},
-        {LOOP_PINGPONG, 2, 128, 0xFFFFFF00, 5, 1, 0, 1},
-        {LOOP_PINGPONG, 20, 100, 3, 0, 1, 0, 2},
-        {LOOP_PINGPONG, 0, 130, 5000, 0, 1, 0, 2},
-        {LOOP_FORWARD, 0, 130, 60, 0, 1, 0, 2},
-        {LOOP_NONE, 0, 130, 60, 7, 1, 0, 0},
-        {LOOP_FORWARD, 2, 1000, 100, 0, 3, 0, 1},
-        {LOOP_PINGPONG, 100, 1000, 100, 0, 3, 0, 1},
-        {LOOP_PINGPONG, 500, 10, 0, 0, 1, 0, 1},
-        {LOOP_PINGPONG, 0, 130, 0, 0, 300, 12345, 1},
-        {LOOP_FORWARD, 0, 130, 0, 0, ~0u, 0, 1},
-        {LOOP_PINGPONG, 0, 130, 129, 0xFFFFFFF0, 0, 1, 1},
-        {LOOP_PINGPONG, 0, 130, 129, 0, 0, 0, 1},
+        {LOOP_FORWARD, 2, 128, 1000, 0, 1, 0, 1}, {LOOP_FORWARD, 2, 128, 0xFFFFFFFF, 0, 1, 0, 1},
+        {LOOP_PINGPONG, 2, 128, 0xFFFFFF00, 5, 1, 0, 1}, {LOOP_PINGPONG, 20, 100, 3, 0, 1, 0, 2},
+        {LOOP_PINGPONG, 0, 130, 5000, 0, 1, 0, 2}, {LOOP_FORWARD, 0, 130, 60, 0, 1, 0, 2},
+        {LOOP_NONE, 0, 130, 60, 7, 1, 0, 0}, {LOOP_FORWARD, 2, 1000, 100, 0, 3, 0, 1},
+        {LOOP_PINGPONG, 100, 1000, 100, 0, 3, 0, 1}, {LOOP_PINGPONG, 500, 10, 0, 0, 1, 0, 1},
+        {LOOP_PINGPONG, 0, 130, 0, 0, 300, 12345, 1}, {LOOP_FORWARD, 0, 130, 0, 0, ~0u, 0, 1},
+        {LOOP_PINGPONG, 0, 130, 129, 0xFFFFFFF0, 0, 1, 1}, {LOOP_PINGPONG, 0, 130, 129, 0, 0, 0, 1},
         {LOOP_PINGPONG, 0, 130, 18, 0xF6B646A3, 0, 814485521, 2}};
+    // clang-format on
     std::vector<float> out(2 * 884);
     for (const auto& c : cases) {
         Staircase stairs{uint8_t(c[0])};

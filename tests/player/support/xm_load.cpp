@@ -14,8 +14,8 @@ XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_r
 
 void expect_module_sound(const XmModule* module) {
     ASSERT_NE(module, nullptr);
-    ASSERT_TRUE(module->channel_count >= 1 && module->channel_count <= 32);
-    ASSERT_TRUE(module->song_length >= 0 && module->song_length <= 256);
+    ASSERT_TRUE(module->channel_count >= 1 && module->channel_count <= 32 &&
+                module->song_length >= 0 && module->song_length <= 256);
     for (int i = 0; i < module->song_length; ++i)
         ASSERT_LT(module->orders[i], module->pattern_count);
     int64_t sum = 0;  // every value read, so that a sanitizer checks every read
@@ -24,23 +24,23 @@ void expect_module_sound(const XmModule* module) {
         const int64_t cells = int64_t(pattern.row_count) * module->channel_count;
         ASSERT_EQ(pattern.cells == nullptr, cells == 0);
         for (int64_t i = 0; i < cells; ++i) {
-            ASSERT_TRUE(pattern.cells[i].note <= 96 || pattern.cells[i].note == 255);
-            ASSERT_LE(pattern.cells[i].instrument, 128);
+            ASSERT_TRUE((pattern.cells[i].note <= 96 || pattern.cells[i].note == 255) &&
+                        pattern.cells[i].instrument <= 128);
         }
     }
     for (int i = 0; i < module->instrument_count; ++i) {
         const XmInstrument& instrument = module->instruments[i];
-        ASSERT_TRUE(instrument.sample_count >= 0 && instrument.sample_count <= 16);
-        ASSERT_TRUE(instrument.volume_point_count <= 12 && instrument.panning_point_count <= 12);
+        ASSERT_TRUE(instrument.sample_count >= 0 && instrument.sample_count <= 16 &&
+                    instrument.volume_point_count <= 12 && instrument.panning_point_count <= 12);
         for (int slot = 0; slot < 16; ++slot) {
             const XmSample* sample = instrument.samples[slot];
             ASSERT_TRUE(slot < instrument.sample_count ? sample != nullptr
                                                        : sample == &empty_sample);
-            ASSERT_EQ(sample->bits == 16, sample != &empty_sample);
-            ASSERT_EQ(sample->data == nullptr, sample->length == 0);
+            ASSERT_TRUE((sample->bits == 16) == (sample != &empty_sample) &&
+                        (sample->data == nullptr) == (sample->length == 0));
             if (sample->length == 0) continue;
-            ASSERT_TRUE(sample->loop_length > 0 && sample->loop_start < sample->length);
-            ASSERT_LE(sample->loop_length, sample->length - sample->loop_start);
+            ASSERT_TRUE(sample->loop_length > 0 && sample->loop_start < sample->length &&
+                        sample->loop_length <= sample->length - sample->loop_start);
             for (uint32_t f = 0; f < sample->length + 8; ++f)
                 sum += sample->data[f];
         }
