@@ -17,6 +17,7 @@
 namespace {
 
 constexpr uint32_t half = 0x80000000u;  // one half in 1/2^32 frame
+using V = std::vector<int64_t>;
 
 // Frames i x 100 - 6000 for i = 0..129 in storage of exactly length + 8 frames (so the address
 // sanitizer sees any read outside it), the guard frame written as the loader writes it.
@@ -27,8 +28,8 @@ struct Staircase {
         for (int i = 0; i < 130; ++i)
             storage[size_t(i)] = int16_t(i * 100 - 6000);
         const bool loops = type != LOOP_NONE;
-        sample = {storage.data(), 130, loops ? start : 0, loops ? length : 130, 64, 0, 128, 16,
-                  type,           0};
+        sample.data = storage.data(), sample.length = 130, sample.loop_type = type;
+        sample.loop_start = loops ? start : 0, sample.loop_length = loops ? length : 130;
         const uint32_t end = sample.loop_start + sample.loop_length;
         if (type != LOOP_NONE && end <= 130)
             storage[end] = storage[type == LOOP_FORWARD ? sample.loop_start : end - 1];
@@ -183,25 +184,17 @@ TEST_F(Mixer, ValuesWorkedByHand) {
     Voice& under = start_voice(voices[9], pingpong.sample, {0, 2, ~0u, 3, 0, 2, 0, 0, -1});
     float out[2] = {};
     mix_voices(out, 1);
-    EXPECT_EQ(under.position, 4u);
-    EXPECT_EQ(under.position_frac, 0u);
-    EXPECT_EQ(under.direction, 1);
-    EXPECT_EQ(out[0], 550.0f);
-    EXPECT_EQ(out[1], 6900.0f);
-    EXPECT_EQ(wraps.position, 2u);
-    EXPECT_EQ(wraps.position_frac, half);
-    EXPECT_EQ(turns.position, 129u);
-    EXPECT_EQ(turns.position_frac, half - 1);
-    EXPECT_EQ(turns.direction, 2);
-    EXPECT_EQ(voices[64].position, 0u);
+    EXPECT_EQ((V{under.position, under.position_frac, under.direction, wraps.position,
+                 wraps.position_frac, turns.position, turns.position_frac, turns.direction,
+                 voices[64].position, int64_t(out[0]), int64_t(out[1])}),
+              (V{4, 0, 1, 2, half, 129, half - 1, 2, 0, 550, 6900}));
     Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 127});
     std::vector<float> more(2 * 128);
     mix_voices(more.data(), 64);
     EXPECT_EQ(ramp.ramp_frames_left, 64);
     EXPECT_NEAR(ramp.ramp_left, 127 * 128, 1);
     mix_voices(more.data(), 64);
-    EXPECT_EQ(ramp.ramp_frames_left, 0);
-    EXPECT_EQ(ramp.ramp_left, 127 * 256);
+    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 127 * 256}));
     EXPECT_EQ(ramp.ramp_step_left, 0.0f);
     float untouched[2] = {5.0f, 6.0f};
     mix_voices(untouched, 0);
@@ -230,13 +223,9 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
         m->samples_per_tick = 882;
     };
     fill_block();
-    EXPECT_EQ(ticks, 2);
-    EXPECT_EQ(module.tick_samples_left, 880);
-    EXPECT_EQ(write_block, 1);
-    EXPECT_EQ(wave_buffer[2 * 881], -6000);
-    EXPECT_EQ(wave_buffer[2 * 882], 0);
-    EXPECT_EQ(block_table[0].time_ms.load(), 19u);
-    EXPECT_EQ(block_table[0].row.load(), 300 - 256);
+    EXPECT_EQ((V{ticks, module.tick_samples_left, write_block, wave_buffer[2 * 881],
+                 wave_buffer[2 * 882], block_table[0].time_ms, block_table[0].row}),
+              (V{2, 880, 1, -6000, 0, 19, 300 - 256}));
     const int32_t runs[][2] = {{884, 20}, {1000, 20}, {44, 0}, {45, 19}, {442, 20}, {0, 0}};
     static int32_t tick_frames;
     for (const auto& run : runs) {
