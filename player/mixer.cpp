@@ -258,6 +258,7 @@ void mix_voice(Voice& voice, float* out, int32_t frames) {
     Position position = (Position(voice.position) << 32) | voice.position_frac;
     int32_t remaining = frames;
     while (remaining > 0) {
+        const Position segment_start = position;
         // The boundary ahead. A voice standing past it (which the engine never produces)
         // counts as having just reached it, so it is wrapped, reflected or ended at once.
         const bool forward = voice.direction == 1;
@@ -303,11 +304,14 @@ void mix_voice(Voice& voice, float* out, int32_t frames) {
         if (ramp_ends_first) continue;  // the boundary still lies ahead
         if (!reaches_boundary) break;
 
+        // The position reached, exactly: a backward voice's last step may take it below frame
+        // 0, where the unsigned position would have wrapped round to the far end.
+        const Wide reached =
+            forward ? Wide(position) : Wide(segment_start) - Wide(step) * Wide(run);
         if (span.loop_type == LOOP_FORWARD) {
-            position = Position(wrap_forward_loop(Wide(position), span, toward_end));
+            position = Position(wrap_forward_loop(reached, span, toward_end));
         } else if (span.loop_type == LOOP_PINGPONG) {
-            position =
-                Position(reflect_pingpong_loop(Wide(position), span, toward_end, voice.direction));
+            position = Position(reflect_pingpong_loop(reached, span, toward_end, voice.direction));
         } else {
             voice.sample = nullptr;  // the end of a sample without a loop frees the voice
             position = 0;
