@@ -15,12 +15,11 @@
 #include <vector>
 
 #include "app/renderer.h"
-#include "app/shell_state.h"
-#include "app/text.h"
 #include "app/window.h"
 #include "player/output.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "scenes/tube_math.h"
 #include "scenes/tunnel_math.h"
 
