@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "scenes/text.h"
 
 // The outline font behind the glyph lists: the "Arial" family at bold weight as fontconfig
 // resolves it, read once per process with FreeType into flat outlines in em units. The GL

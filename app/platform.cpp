@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/keymap.h"
+#include "app/renderer.h"
 
 namespace {
 
@@ -313,6 +314,7 @@ const Platform sdl_platform = {
     sdl_post_quit_message,
     sdl_default_window_proc,
     sdl_show_message_box,
+    setup_renderer,
 };
 
 Platform platform = sdl_platform;

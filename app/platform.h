@@ -105,6 +105,9 @@ struct Platform {
     intptr_t (*default_window_proc)(WindowHandle window, const WindowMessage* message);
     // Shows a message box (UTF-8 texts) and waits; false when none can be shown.
     bool (*show_message_box)(const SDL_MessageBoxData* box, int* button_id);
+    // The renderer set-up the window runs once its context is current (the shell's own
+    // setup_renderer). Test fixtures replace it to reach the failure the real one never reports.
+    bool (*setup_renderer)();
 };
 
 extern Platform platform;            // the operations the shell calls

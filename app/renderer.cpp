@@ -3,12 +3,12 @@
 #include <GL/gl.h>
 
 #include "app/sdl_wave_device.h"
-#include "app/shell_state.h"
 #include "data/module_bytes.h"
 #include "player/memfile.h"
 #include "player/module.h"
 #include "player/output.h"
 #include "player/wave_device.h"
+#include "scenes/scenes.h"
 
 namespace {
 

@@ -5,11 +5,9 @@
 bool key_down[256];
 bool window_active = true;
 bool full_screen_mode = true;
-XmModule* music_module = nullptr;
 
 void shell_state_reset() {
     std::memset(key_down, 0, sizeof key_down);
     window_active = true;
     full_screen_mode = true;
-    music_module = nullptr;
 }

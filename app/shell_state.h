@@ -1,13 +1,10 @@
 #pragma once
 #include <cstdint>
 
-#include "player/module.h"
-
-// Shell state shared by the main loop, the window and the scenes.
+// Shell state shared by the main loop and the window.
 extern bool key_down[256];  // by virtual-key code
 extern bool window_active;  // false while the window is minimised
 extern bool full_screen_mode;
-extern XmModule* music_module;  // the module playing; null when none is
 
 // Virtual-key codes the shell reads.
 constexpr int VK_ESCAPE = 27;

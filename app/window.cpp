@@ -12,7 +12,6 @@ DeviceContext device_context = nullptr;
 RenderContext render_context = nullptr;
 InstanceHandle instance_handle = nullptr;
 PixelFormatRequest pixel_format_request = {};
-bool (*renderer_setup_routine)() = setup_renderer;
 
 namespace {
 
@@ -138,7 +137,7 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
 
     platform.show_window(window_handle);
     set_projection(width, height);  // size events before the context was current did nothing
-    if (!renderer_setup_routine()) return fail_open("Initialization Failed.");
+    if (!platform.setup_renderer()) return fail_open("Initialization Failed.");
     return true;
 }
 
@@ -236,5 +235,4 @@ void window_reset() {
     instance_handle = nullptr;
     pixel_format_request = {};
     pixel_format_request_filled = false;
-    renderer_setup_routine = setup_renderer;
 }

@@ -34,10 +34,5 @@ extern InstanceHandle instance_handle;
 // every later one unchanged.
 extern PixelFormatRequest pixel_format_request;
 
-// The renderer set-up open_display_window runs once the context is current (setup_renderer).
-// Test fixtures replace it to reach the failure the real set-up never reports.
-extern bool (*renderer_setup_routine)();
-
-// Closes nothing; forgets the handles, the pixel-format request and a replaced renderer
-// set-up (for test fixtures).
+// Closes nothing; forgets the handles and the pixel-format request (for test fixtures).
 void window_reset();

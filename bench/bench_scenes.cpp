@@ -14,7 +14,6 @@
 
 #include "app/platform.h"
 #include "app/renderer.h"
-#include "app/shell_state.h"
 #include "app/window.h"
 #include "player/output.h"
 #include "scenes/scene_random.h"

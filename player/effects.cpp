@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <iterator>
 
+#include "player/channel.h"
 #include "player/effects.h"
-#include "player/engine.h"
+#include "player/song_state.h"
 #include "player/tables.h"
 
 namespace {

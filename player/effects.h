@@ -1,25 +1,12 @@
 #pragma once
 #include <cstdint>
 
-#include "player/engine.h"
+#include "player/channel.h"
 #include "player/module.h"
 
-// The engine's per-tick building blocks, shared by the row tick (engine.cpp, row_effects.cpp)
-// and the ticks after it (effects.cpp): where the current row's cells are, which instrument and
-// sample a channel plays, the effect routines, the envelopes and the voice update.
-
-// Limits that keep unbounded slides inside 32-bit arithmetic. They lie far outside anything
-// audible (a period beyond them is below 100 Hz, a panning beyond them is clamped to 0..255
-// anyway), so no musical slide ever reaches them.
-constexpr int32_t period_limit = 1 << 30;
-constexpr int32_t panning_limit = 1 << 30;
-// Rows of a pattern the song names but the module lacks, as the loader builds them.
-constexpr int32_t missing_pattern_rows = 64;
-// The note range the period formulas are defined for (0-based real notes).
-constexpr int32_t highest_real_note = 119;
-// Cell notes: 1..96 are notes, 255 is key-off; anything else is no note.
-constexpr uint8_t key_off_note = 255;
-constexpr uint8_t last_note = 96;
+// The engine's per-tick building blocks, run by the tick driver (engine.cpp) at the row tick
+// (row_effects.cpp) and on the ticks after it (effects.cpp): the effect routines, the
+// envelopes and the voice update. What they read of the song is in player/song_state.h.
 
 // Effect numbers of the XM format (A = 10 ... Z = 35).
 enum EffectNumber : uint8_t {
@@ -61,32 +48,14 @@ inline uint8_t low_nibble(uint8_t value) {
     return uint8_t(value & 0x0F);
 }
 
-// ---- Song position and lookups (engine.cpp) ----
-
-// Order entries that make up the song: song_length kept within the 256-entry order table.
-int32_t song_entries(const XmModule& module);
-// Rows of the pattern played at an order position (64 for a pattern the module lacks).
-int32_t order_rows(const XmModule& module, int32_t order);
-// Cells of the current row, channel_count of them, or null when the row has none.
-const XmCell* current_row_cells(const XmModule& module);
-// Channels the engine plays: channel_count, at most the 32 records it has.
-int32_t played_channel_count(const XmModule& module);
-// The instrument a channel plays: empty_instrument when its number is out of range.
-const XmInstrument& channel_instrument(const XmModule& module, const ChannelState& channel);
-// The sample a channel's note selects in an instrument: empty_sample for a map entry of 16 or
-// more or an empty slot.
-XmSample& channel_sample(const XmInstrument& instrument, const ChannelState& channel);
-// Period of a 0-based real note with a finetune, on the module's frequency table.
-int32_t note_period(const XmModule& module, int32_t real_note, int32_t finetune);
-// A period kept within period_limit.
-int32_t limit_period(int64_t period);
-// A channel panning kept within panning_limit.
-int32_t limit_panning(int64_t panning);
-
 // ---- Row tick (row_effects.cpp) ----
 
 // The row-tick part of the cell's effect.
 void row_effect(EffectContext& context);
+// Instrument start on a channel; the row tick and a delayed note run it.
+void reset_for_instrument(ChannelState* channel, const XmSample* sample);
+// Row-tick meaning of a non-zero volume-column byte; the row tick and a delayed note run it.
+void volume_column_row(ChannelState* channel, uint8_t byte);
 
 // ---- Later ticks (effects.cpp) ----
 

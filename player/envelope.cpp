@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "player/effects.h"
-#include "player/engine.h"
 
 namespace {
 

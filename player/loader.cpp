@@ -5,14 +5,14 @@
 // a count decides how much to allocate or how long to loop. Counts are checked once, right
 // after the header that carries them, against what is left of the stream.
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <iterator>
 
+#include "player/channel.h"
 #include "player/engine.h"
 #include "player/module.h"
-#include "player/output.h"
+#include "player/playback_stop.h"
 
 XmSample empty_sample{};
 
@@ -27,15 +27,12 @@ constexpr uint32_t instrument_minimum_bytes = 29;  // header size, name, type, s
 constexpr uint32_t sample_header_bytes = 40;
 constexpr int max_channels = channel_capacity;
 constexpr uint32_t max_file_patterns = 256;  // order entries are bytes: 0..255
-constexpr int32_t missing_pattern_rows = 64;
 constexpr int32_t max_rows_without_data = 256;
 constexpr uint32_t max_samples = 16;
 constexpr uint32_t envelope_points_in_file = 12;
 constexpr int32_t max_song_length = 256;
 constexpr uint8_t key_off_in_file = 97;
-constexpr uint8_t key_off_note = 255;
 constexpr uint8_t max_instrument_number = 128;
-constexpr auto fill_wait = std::chrono::milliseconds(1);
 
 // The view of one stream during a load. `end` is the stream's size, learnt once by seeking to
 // its end; `failed` is sticky.
@@ -498,14 +495,11 @@ bool read_xm(XmModule* module, XmStream* stream) {
     return true;
 }
 
-// Waits until the output thread is between block fills, stops playback and releases
-// everything the module owns.
+// Stops the module's playback (after any block fill in progress) and releases everything the
+// module owns.
 bool module_free(XmModule* module) {
     if (module == nullptr) return false;
-    while (fill_in_progress.load()) {
-        std::this_thread::sleep_for(fill_wait);
-    }
-    player_stop(module);
+    stop_if_playing(module);
     release_module(module);
     return true;
 }

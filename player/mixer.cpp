@@ -9,8 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "player/engine.h"
-#include "player/output.h"
+#include "player/channel.h"
 #include "player/ring.h"
 
 // A voice's position and step are unsigned 32.32 fixed-point numbers: whole frames in the upper

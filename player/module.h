@@ -13,6 +13,13 @@ struct XmCell {
     uint8_t param;
 };
 
+// Cell notes: 1..96 are notes, 255 is key-off; anything else is no note.
+constexpr uint8_t key_off_note = 255;
+constexpr uint8_t last_note = 96;
+
+// Rows of a pattern the song names but the module lacks, as the loader builds them.
+constexpr int32_t missing_pattern_rows = 64;
+
 struct XmPattern {
     int32_t row_count;
     XmCell* cells;  // row_count x channel_count cells, row-major
@@ -25,8 +32,8 @@ struct XmSample {
     uint32_t loop_length;  // never 0 after loading
     uint8_t volume;        // 0..64
     int8_t finetune;
-    int32_t panning;  // 0..255
-    uint8_t bits;     // 16 after loading
+    int32_t panning;    // 0..255
+    uint8_t bits;       // 16 after loading
     uint8_t loop_type;  // 1 = none, 2 = forward, 4 = ping-pong
     int8_t relative_note;
 };
@@ -44,7 +51,7 @@ struct XmEnvelopePoint {
 constexpr int envelope_point_capacity = 20;  // the file fills the first 12
 
 struct XmInstrument {
-    int32_t sample_count;  // 0..16
+    int32_t sample_count;   // 0..16
     XmSample* samples[16];  // slots from sample_count on point to empty_sample
     uint8_t note_samples[96];
     XmEnvelopePoint volume_envelope[envelope_point_capacity];

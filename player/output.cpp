@@ -4,9 +4,12 @@
 #include <chrono>
 #include <thread>
 
+#include "player/channel.h"
 #include "player/engine.h"
 #include "player/mixer.h"
+#include "player/playback_stop.h"
 #include "player/ring.h"
+#include "player/song_state.h"
 #include "player/wave_device.h"
 
 // The ring is mixed ahead of the device: the whole of it before playback starts, then each
@@ -27,6 +30,7 @@ std::atomic<void (*)()> before_refill{nullptr};
 namespace {
 
 constexpr auto poll_interval = std::chrono::milliseconds(5);
+constexpr auto fill_wait = std::chrono::milliseconds(1);
 constexpr int32_t output_channels = 2;
 constexpr uint32_t frame_bytes = 4;  // 16-bit stereo
 
@@ -144,6 +148,14 @@ bool player_stop(XmModule* module) {
     if (!module) return false;
     if (module == current_module) stop_playback();
     return true;
+}
+
+// Waits for the fill in progress, then stops module's playback when it is the one playing.
+void stop_if_playing(XmModule* module) {
+    while (fill_in_progress.load()) {
+        std::this_thread::sleep_for(fill_wait);
+    }
+    player_stop(module);
 }
 
 // Polls the device every 5 ms. The block the device plays follows from its byte position; every

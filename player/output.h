@@ -3,20 +3,11 @@
 #include <cstdint>
 
 #include "player/module.h"
+#include "player/ring.h"  // the clock entries the queries read
 
 // Audio output and the song clock: one looping ring of 16-bit stereo PCM that the wave device
 // plays for the rest of the process, an output thread that refills it block by block just
 // behind the device's play position, and per-block clock entries the visual side reads.
-
-// One clock entry per ring block, as it stood after the block was mixed. `fills` counts the
-// times the block has been mixed since the ring was allocated; it is raised after the block's
-// PCM is written, so whoever reads a new count (with acquire) also sees the new sound, and a
-// device side can tell a refilled block from one it would replay.
-struct BlockClock {
-    std::atomic<uint8_t> row;
-    std::atomic<uint32_t> time_ms;
-    std::atomic<uint32_t> fills;
-};
 
 // Opens the wave device at rate Hz (after stopping any earlier playback), sizes the ring and
 // zeroes the voices. False while the file callbacks are missing or when no device opens.
@@ -45,7 +36,6 @@ extern std::atomic<bool> stop_requested;
 extern std::atomic<bool> fill_in_progress;
 extern std::atomic<bool> thread_finished;
 extern std::atomic<int32_t> clock_block;
-extern BlockClock* block_table;
 // Called by the output thread before each refill while set, null otherwise: lets a test delay
 // the thread or watch how far it trails the device. Costs one load per refill when unset.
 extern std::atomic<void (*)()> before_refill;

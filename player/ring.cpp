@@ -4,7 +4,6 @@
 #include <new>
 
 #include "player/audio_format.h"
-#include "player/output.h"
 
 XmModule* current_module = nullptr;
 int32_t block_frames = 0;
@@ -16,8 +15,6 @@ int32_t ramp_length = 0;
 float ramp_reciprocal = 0.0f;
 float* mix_buffer = nullptr;
 int16_t* wave_buffer = nullptr;
-// The clock table is declared with the clock queries but lives with the ring it describes, so
-// that the block filler and the offline renderer need nothing of the output thread.
 BlockClock* block_table = nullptr;
 
 namespace {

@@ -1,11 +1,23 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "player/module.h"
 
 // The ring of audio blocks that the mixer fills and the wave device plays: its sizes for the
-// output rate, the module being played, the float mixing accumulators and the 16-bit PCM ring.
-// The audio output sizes and owns it; the block filler and the offline renderer work on it.
+// output rate, the module being played, the float mixing accumulators, the 16-bit PCM ring and
+// the clock entry of each block. The audio output sizes and owns it; the block filler and the
+// offline renderer work on it.
+
+// One clock entry per ring block, as it stood after the block was mixed. `fills` counts the
+// times the block has been mixed since the ring was allocated; it is raised after the block's
+// PCM is written, so whoever reads a new count (with acquire) also sees the new sound, and a
+// device side can tell a refilled block from one it would replay.
+struct BlockClock {
+    std::atomic<uint8_t> row;
+    std::atomic<uint32_t> time_ms;
+    std::atomic<uint32_t> fills;
+};
 
 constexpr int32_t buffer_ms = 1000;  // latency setting: the ring holds twice this much audio
 // Rates the ring can be sized for: below this a block would shrink to nothing and the volume
@@ -23,6 +35,7 @@ extern int32_t ramp_length;       // frames of a volume ramp (128 at 44100 Hz)
 extern float ramp_reciprocal;     // 1 / ramp_length
 extern float* mix_buffer;         // ring_frames float pairs, left first, 16-byte aligned
 extern int16_t* wave_buffer;      // ring_frames 16-bit pairs, left first: what the device plays
+extern BlockClock* block_table;   // block_count clock entries, one per ring block
 
 // Sizes the ring for rate Hz and sets output_rate. False, changing nothing, for a rate outside
 // min_output_rate..max_output_rate.

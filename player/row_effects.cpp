@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <iterator>
 
+#include "player/channel.h"
 #include "player/effects.h"
-#include "player/engine.h"
+#include "player/song_state.h"
 
 namespace {
 
@@ -395,6 +396,35 @@ constexpr RowEffect row_effects[] = {
 static_assert(std::size(row_effects) == effect_count);
 
 }  // namespace
+
+// Instrument start: the sample's volume and panning, both envelopes back to point 0, the key
+// pressed, full fadeout volume and the auto-vibrato from its start. The vibrato and tremolo
+// positions restart unless their waveform asks to keep them (a nibble of 4 or more). A sample
+// volume above 64 (not produced by a well-formed file) plays as 64.
+void reset_for_instrument(ChannelState* channel, const XmSample* sample) {
+    if (channel == nullptr) return;
+    if (sample == nullptr) sample = &empty_sample;
+    channel->volume = std::min<int32_t>(sample->volume, 64);
+    channel->panning = std::clamp<int32_t>(sample->panning, 0, 255);
+    channel->volume_env_value = 64;
+    channel->volume_env_point = 0;
+    channel->volume_env_tick = 0;
+    channel->volume_env_step = 0;
+    channel->panning_env_value = 32;
+    channel->panning_env_point = 0;
+    channel->panning_env_tick = 0;
+    channel->panning_env_step = 0;
+    channel->key_released = 0;
+    channel->fadeout_volume = 65536;
+    channel->volume_env_done = 0;
+    channel->panning_env_done = 0;
+    channel->auto_vibrato_sweep_ticks = 0;
+    channel->auto_vibrato_position = 0;
+    if (low_nibble(channel->waveforms) < 4) channel->vibrato_position = 0;
+    if (high_nibble(channel->waveforms) < 4) channel->tremolo_position = 0;
+    channel->tremor_count = 0;
+    channel->update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
+}
 
 // The row-tick meaning of a non-zero volume-column byte.
 void volume_column_row(ChannelState* channel, uint8_t byte) {

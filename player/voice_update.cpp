@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "player/audio_format.h"
+#include "player/channel.h"
 #include "player/effects.h"
-#include "player/engine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <GL/gl.h>
 
-#include "app/text.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 
 // The opening title frame, drawn on the very first frame only: one line of black outline
 // letters on the white clear colour, centred on the view axis seven units in front of the

@@ -1,9 +1,8 @@
 #include <GL/gl.h>
 
-#include "app/shell_state.h"
-#include "app/text.h"
 #include "player/output.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "scenes/title_fan_math.h"
 #include "scenes/tube.h"
 

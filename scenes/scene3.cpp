@@ -1,9 +1,8 @@
 #include <GL/gl.h>
 
-#include "app/shell_state.h"
-#include "app/text.h"
 #include "player/output.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "scenes/tube.h"
 
 // Scene 3: the tube standing upright right of centre, striped lengthwise, on purple, with the

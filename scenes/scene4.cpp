@@ -1,10 +1,9 @@
 #include <GL/gl.h>
 
-#include "app/shell_state.h"
-#include "app/text.h"
 #include "data/texts.h"
 #include "player/output.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "scenes/tunnel_math.h"
 
 namespace {

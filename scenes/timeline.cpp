@@ -1,12 +1,12 @@
 #include <GL/gl.h>
 
-#include "app/shell_state.h"
 #include "player/output.h"
 #include "scenes/scenes.h"
 #include "scenes/timeline_math.h"
 
 int32_t current_scene = 0;
 float song_seconds = 0.0f;
+XmModule* music_module = nullptr;
 
 namespace {
 
@@ -31,10 +31,11 @@ void draw_scene(int32_t index) {
 
 }  // namespace
 
-// Puts the timeline back at the start of the show (for test fixtures).
+// Puts the timeline back at the start of the show with no module playing (for test fixtures).
 void timeline_reset() {
     current_scene = 0;
     song_seconds = 0.0f;
+    music_module = nullptr;
 }
 
 // One frame of the show. The song clock is read once, so the scene drawn and the choice of

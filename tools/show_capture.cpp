@@ -24,7 +24,6 @@
 
 #include "app/platform.h"
 #include "app/renderer.h"
-#include "app/shell_state.h"
 #include "app/window.h"
 #include "data/module_bytes.h"
 #include "player/engine.h"
@@ -343,6 +342,7 @@ int main(int argc, char** argv) {
         return exit_failure;
     }
     setup_scene_state();
+    timeline_reset();  // before the song: the reset forgets the module playing
     if (!prepare_song()) {
         std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
         return exit_failure;
@@ -350,6 +350,5 @@ int main(int argc, char** argv) {
     scene_random_reset();
     ring_tables_reset();
     tunnel_reset();
-    timeline_reset();
     return run_show(options);
 }

@@ -46,7 +46,7 @@ protected:
         timeline_reset();
         install_platform_recorder();
         recorder.script_only = true;
-        renderer_setup_routine = no_renderer_setup;
+        platform.setup_renderer = no_renderer_setup;
         scenes_at_swap.clear();
     }
     void TearDown() override {

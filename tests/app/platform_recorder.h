@@ -168,6 +168,8 @@ inline const Platform recording_platform = {
         }
         return true;
     },
+    // The real renderer set-up unless a test replaces it.
+    [] { return sdl_platform.setup_renderer(); },
 };
 
 }  // namespace platform_recorder_detail

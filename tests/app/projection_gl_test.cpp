@@ -25,11 +25,12 @@ protected:
         shell_state_reset();
         window_reset();
         platform_reset();
-        renderer_setup_routine = no_renderer_setup;
+        platform.setup_renderer = no_renderer_setup;
         ASSERT_TRUE(open_display_window("Tirvalex3", 640, 480, 16, false));
     }
     void TearDown() override {
         close_display_window();
+        platform_reset();
         window_reset();
     }
 

@@ -15,9 +15,9 @@
 #include "app/font.h"
 #include "app/renderer.h"
 #include "app/shell_state.h"
-#include "app/text.h"
 #include "player/module.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "tests/app/gl_test_window.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "app/font.h"
 #include "app/renderer.h"
-#include "app/text.h"
+#include "scenes/text.h"
 #include "tests/app/gl_test_window.h"
 
 namespace {

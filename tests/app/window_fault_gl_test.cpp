@@ -47,7 +47,7 @@ protected:
         shell_state_reset();
         window_reset();
         install_platform_recorder();
-        renderer_setup_routine = recorded_renderer_setup;
+        platform.setup_renderer = recorded_renderer_setup;
     }
     void TearDown() override {
         recorder.failing.clear();

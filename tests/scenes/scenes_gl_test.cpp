@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "app/renderer.h"
-#include "app/shell_state.h"
-#include "app/text.h"
 #include "app/window.h"
 #include "data/texts.h"
 #include "player/output.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 #include "scenes/tube_math.h"
 
 namespace {

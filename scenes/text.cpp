@@ -1,4 +1,4 @@
-#include "app/text.h"
+#include "scenes/text.h"
 
 #include <GL/gl.h>
 

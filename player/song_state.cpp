@@ -1,0 +1,128 @@
+// The song state the tick driver and the effects share: the tempo, the note periods and where
+// the song stands. Malformed songs are absorbed here: an order position outside the song has no
+// pattern, a pattern the module lacks has 64 rows, a row outside its pattern has no cells, and
+// an instrument number out of range plays the empty instrument.
+#include "player/song_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "player/audio_format.h"
+
+XmInstrument empty_instrument;
+
+namespace {
+
+constexpr int32_t order_table_entries = 256;
+constexpr int32_t fallback_bpm = 125;  // the XM default, for a song that says 0
+constexpr uint16_t LINEAR_FREQUENCIES = 1 << 0;
+
+// Amiga table: P(k) = trunc(13.375 x 2^((132 - k) / 12)), with 1/12 as a 32-bit float.
+constexpr float one_twelfth = 1.0f / 12.0f;
+constexpr int32_t amiga_note_limit = 255;
+
+// Linear table: 7680 - 64 x note - finetune / 2.
+constexpr int32_t linear_base_period = 7680;
+constexpr int32_t linear_periods_per_note = 64;
+
+}  // namespace
+
+// Sets the tempo and the frames per tick: 2.5 x rate / bpm, evaluated in single precision as
+// trunc(1000 / (bpm x 0.4) x rate x 0.001), which gives 882 at 125 BPM and 44100 Hz. A bpm of 0
+// or less (a song header can say so) plays at the XM default of 125; a tick lasts at least one
+// frame, so the block filler always moves on.
+void set_bpm(XmModule* module, int32_t bpm) {
+    if (module == nullptr) return;
+    if (bpm <= 0) bpm = fallback_bpm;
+    module->bpm = bpm;
+    const float frames = 1000.0f / (float(bpm) * 0.4f) * float(output_rate) * 0.001f;
+    const float most_frames = 2147483520.0f;  // the largest float below 2^31
+    module->samples_per_tick = frames >= 1.0f ? int32_t(std::min(frames, most_frames)) : 1;
+}
+
+namespace {
+
+// One entry of the Amiga period table for a 0-based note.
+int32_t amiga_table_period(int32_t note) {
+    return int32_t(13.375 * std::pow(2.0, double(float(132 - note) * one_twelfth)));
+}
+
+}  // namespace
+
+// The Amiga-table period of a 0-based real note, moved towards the next note up by a positive
+// finetune and towards the next note down by a negative one, in 128ths of the distance. Note 0
+// has no note below it and uses the distance to note 1 either way.
+int32_t amiga_period(int32_t note, int32_t finetune) {
+    note = std::clamp(note, 0, amiga_note_limit);
+    finetune = std::clamp(finetune, -128, 127);
+    const int32_t period = amiga_table_period(note);
+    if (finetune >= 0 || note == 0) {
+        return period + ((period - amiga_table_period(note + 1)) * finetune) / -128;
+    }
+    return period + ((period - amiga_table_period(note - 1)) * -finetune) / -128;
+}
+
+int32_t note_period(const XmModule& module, int32_t real_note, int32_t finetune) {
+    if (module.flags & LINEAR_FREQUENCIES) {
+        return linear_base_period - linear_periods_per_note * real_note - finetune / 2;
+    }
+    return amiga_period(real_note, finetune);
+}
+
+int32_t limit_period(int64_t period) {
+    return int32_t(std::clamp<int64_t>(period, -period_limit, period_limit));
+}
+
+int32_t limit_panning(int64_t panning) {
+    return int32_t(std::clamp<int64_t>(panning, -panning_limit, panning_limit));
+}
+
+int32_t song_entries(const XmModule& module) {
+    return std::clamp<int32_t>(module.song_length, 0, order_table_entries);
+}
+
+namespace {
+
+// The pattern played at an order position, or null when the position is outside the song or
+// names a pattern the module lacks.
+const XmPattern* order_pattern(const XmModule& module, int32_t order) {
+    if (order < 0 || order >= song_entries(module) || module.patterns == nullptr) return nullptr;
+    const int32_t number = module.orders[order];
+    if (number >= module.pattern_count) return nullptr;
+    return &module.patterns[number];
+}
+
+}  // namespace
+
+int32_t order_rows(const XmModule& module, int32_t order) {
+    const XmPattern* pattern = order_pattern(module, order);
+    return pattern != nullptr ? std::max(pattern->row_count, 0) : missing_pattern_rows;
+}
+
+int32_t played_channel_count(const XmModule& module) {
+    return std::clamp<int32_t>(module.channel_count, 0, channel_capacity);
+}
+
+const XmCell* current_row_cells(const XmModule& module) {
+    const XmPattern* pattern = order_pattern(module, module.order_position);
+    if (pattern == nullptr || pattern->cells == nullptr || module.channel_count <= 0) {
+        return nullptr;
+    }
+    if (module.row < 0 || module.row >= pattern->row_count) return nullptr;
+    return pattern->cells + size_t(module.row) * size_t(module.channel_count);
+}
+
+const XmInstrument& channel_instrument(const XmModule& module, const ChannelState& channel) {
+    if (module.instruments == nullptr || channel.instrument >= module.instrument_count) {
+        return empty_instrument;
+    }
+    return module.instruments[channel.instrument];
+}
+
+XmSample& channel_sample(const XmInstrument& instrument, const ChannelState& channel) {
+    if (&instrument == &empty_instrument || channel.note >= last_note) return empty_sample;
+    const uint8_t slot = instrument.note_samples[channel.note];
+    if (slot >= 16 || instrument.samples[slot] == nullptr) return empty_sample;
+    return *instrument.samples[slot];
+}
