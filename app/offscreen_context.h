@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+
+// A rendering context that needs no window system: Mesa's EGL surfaceless platform with a
+// desktop OpenGL compatibility context (the fixed-function calls, display lists and fog the
+// scenes use), drawing into a framebuffer object of its own with an 8-bit RGBA colour buffer
+// and the 16-bit depth buffer the window asks for. Works the same whether a display is set or
+// not. One context per process.
+
+// Creates the context, makes it current and binds a width x height framebuffer to draw and
+// read, with the projection for that size. A one-line reason in `failure` when a step fails.
+bool open_offscreen_context(int width, int height, const char*& failure);
+// Reads the frame drawn, bottom row first, as RGBA bytes (width x height x 4).
+void read_offscreen_frame(uint8_t* rgba);
+// Releases the framebuffer, the context and the display connection.
+void close_offscreen_context();
