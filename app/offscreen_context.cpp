@@ -69,8 +69,7 @@ bool open_offscreen_context(int width, int height, const char*& failure) {
     glBindRenderbuffer(GL_RENDERBUFFER, depth_buffer);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              colour_buffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_buffer);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_buffer);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
         return fail(failure, "cannot make an offscreen framebuffer of that size");
@@ -80,6 +79,10 @@ bool open_offscreen_context(int width, int height, const char*& failure) {
     frame_height = height;
     set_projection(width, height);
     return true;
+}
+
+void finish_offscreen_frame() {
+    glFinish();
 }
 
 void read_offscreen_frame(uint8_t* rgba) {

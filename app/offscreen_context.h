@@ -10,6 +10,10 @@
 // Creates the context, makes it current and binds a width x height framebuffer to draw and
 // read, with the projection for that size. A one-line reason in `failure` when a step fails.
 bool open_offscreen_context(int width, int height, const char*& failure);
+// Ends the frame drawn as a buffer swap ends it: waits until the renderer has run what was
+// queued, so that frames never read back do not pile up in its queue (a flush alone lets the
+// software renderer's queue grow by about half a megabyte a frame).
+void finish_offscreen_frame();
 // Reads the frame drawn, bottom row first, as RGBA bytes (width x height x 4).
 void read_offscreen_frame(uint8_t* rgba);
 // Releases the framebuffer, the context and the display connection.

@@ -6,9 +6,9 @@
 // from its start, so each scene carries its state across frames as it does on screen. The song
 // clock is driven by the player without a device: between two frames the device moves on by
 // the blocks of one step and the ring is refilled as the output thread refills it, so frame k
-// sees the clock the device would be playing after k steps. The first frame whose clock has reached a requested
-// time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames are the
-// same run after run. Needs a display (run it under xvfb-run).
+// sees the clock the device would be playing after k steps. The first frame whose clock has reached
+// a requested time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames
+// are the same run after run. Needs a display (run it under xvfb-run).
 #include <GL/gl.h>
 #include <png.h>
 

@@ -88,12 +88,12 @@ struct Container {
     int64_t audio_bit_rate;
 };
 
-// H.264 at CRF 10 is visually lossless on the show's flat faces and lines; the "veryfast" preset
+// H.264 at CRF 16 is visually lossless on the show's flat faces and lines; the "veryfast" preset
 // keeps the encoder beside the software renderer on two cores. A fixed thread count keeps the
 // bytes the same on any machine.
 constexpr Container containers[] = {
-    {".mkv", "matroska", "libx264", "flac", AV_PIX_FMT_YUV420P,
-     "preset=veryfast:crf=10:threads=2", 0},
+    {".mkv", "matroska", "libx264", "flac", AV_PIX_FMT_YUV420P, "preset=veryfast:crf=16:threads=2",
+     0},
     {".mp4", "mp4", "libx264", "aac", AV_PIX_FMT_YUV420P, "preset=veryfast:crf=20:threads=2",
      192000},
     {".webm", "webm", "libvpx-vp9", "libopus", AV_PIX_FMT_YUV420P,
@@ -102,8 +102,7 @@ constexpr Container containers[] = {
 };
 
 [[noreturn]] void fail_usage(const std::string& problem) {
-    std::fprintf(stderr, "show_record: %s\n", problem.c_str());
-    std::fputs(usage_text, stderr);
+    std::fprintf(stderr, "show_record: %s (show_record --help tells more)\n", problem.c_str());
     std::exit(exit_usage);
 }
 
@@ -135,13 +134,13 @@ Options parse_options(int argc, char** argv) {
                 const long width = std::strtol(value, &end, 10);
                 const char* rest = end;
                 const long height = *rest == 'x' ? std::strtol(rest + 1, &end, 10) : 0;
-                if (*rest != 'x' || end == rest + 1 || *end != '\0' || width < 16 ||
-                    height < 16 || width > 4096 || height > 4096 || width % 2 || height % 2)
+                if (*rest != 'x' || end == rest + 1 || *end != '\0' || width < 16 || height < 16 ||
+                    width > 4096 || height > 4096 || width % 2 || height % 2)
                     fail_usage("the size must be WxH, even numbers from 16 to 4096");
                 options.width = int(width);
                 options.height = int(height);
-            } else if (!parse_seconds(value, argument == "--from" ? options.from_seconds
-                                                                  : options.seconds) ||
+            } else if (!parse_seconds(
+                           value, argument == "--from" ? options.from_seconds : options.seconds) ||
                        (argument == "--seconds" && options.seconds <= 0)) {
                 fail_usage("bad value for " + argument);
             }
@@ -160,8 +159,8 @@ Options parse_options(int argc, char** argv) {
 const Container* container_of(const std::string& path) {
     for (const Container& container : containers) {
         const size_t length = std::strlen(container.extension);
-        if (path.size() > length && path.compare(path.size() - length, length,
-                                                  container.extension) == 0)
+        if (path.size() > length &&
+            path.compare(path.size() - length, length, container.extension) == 0)
             return &container;
     }
     return nullptr;
@@ -361,7 +360,8 @@ bool open_recording(Recording& out, const Options& options, const Container& con
         out.audio =
             open_encoder(out, container.audio_codec, out.audio_stream, configure_audio, nullptr);
         if (out.audio == nullptr) return false;
-        if (out.audio->codec->id != AV_CODEC_ID_FLAC) out.audio->bit_rate = container.audio_bit_rate;
+        if (out.audio->codec->id != AV_CODEC_ID_FLAC)
+            out.audio->bit_rate = container.audio_bit_rate;
         const bool as_is = out.audio->sample_fmt == AV_SAMPLE_FMT_S16 &&
                            out.audio->sample_rate == offline_output_rate;
         if (!as_is) {
@@ -381,8 +381,8 @@ bool open_recording(Recording& out, const Options& options, const Container& con
     // The 4:3 picture at the largest even size that fits, centred.
     const int fit_width = std::min(options.width, options.height * 4 / 3) & ~1;
     const int fit_height = std::min(options.height, options.width * 3 / 4) & ~1;
-    const int scale_flags = (fit_width == show_width ? SWS_POINT : SWS_LANCZOS) |
-                            SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP | SWS_BITEXACT;
+    const int scale_flags = (fit_width == show_width ? SWS_POINT : SWS_LANCZOS) | SWS_ACCURATE_RND |
+                            SWS_FULL_CHR_H_INP | SWS_BITEXACT;
     out.scaler = sws_getContext(show_width, show_height, AV_PIX_FMT_RGBA, fit_width, fit_height,
                                 container.pixel_format, scale_flags, nullptr, nullptr, nullptr);
     out.picture = av_frame_alloc();
@@ -475,8 +475,8 @@ bool add_sound(Recording& out, const int16_t* pcm, int samples) {
         av_samples_alloc_array_and_samples(&converted, nullptr, audio_channels, room,
                                            out.audio->sample_fmt, 0);
         const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(pcm)};
-        const int made = swr_convert(out.resampler, converted, room, pcm ? planes : nullptr,
-                                     samples);
+        const int made =
+            swr_convert(out.resampler, converted, room, pcm ? planes : nullptr, samples);
         if (made > 0) av_audio_fifo_write(out.fifo, reinterpret_cast<void**>(converted), made);
         av_freep(&converted[0]);
         av_freep(&converted);
@@ -485,9 +485,8 @@ bool add_sound(Recording& out, const int16_t* pcm, int samples) {
 }
 
 bool finish_recording(Recording& out) {
-    if (out.audio != nullptr &&
-        (!add_sound(out, nullptr, 0) || !drain_sound(out, true) ||
-         !encode(out, out.audio, out.audio_stream, nullptr)))
+    if (out.audio != nullptr && (!add_sound(out, nullptr, 0) || !drain_sound(out, true) ||
+                                 !encode(out, out.audio, out.audio_stream, nullptr)))
         return false;
     if (!encode(out, out.video, out.video_stream, nullptr)) return false;
     const int status = av_write_trailer(out.format);
@@ -582,9 +581,8 @@ int64_t draw_show(const Options& options, FrameQueue& queue) {
     // Frames to the end of the show: its song clock runs a little slower than real time, so
     // 79 s of it take about 83 s; the estimate only feeds the progress line.
     const int64_t show_frames = int64_t(83.4 * options.fps);
-    const int64_t end_frame = options.seconds > 0
-                                  ? first_frame + std::llround(options.seconds * options.fps)
-                                  : INT64_MAX;
+    const int64_t end_frame =
+        options.seconds > 0 ? first_frame + std::llround(options.seconds * options.fps) : INT64_MAX;
     const int64_t expected = std::min(end_frame, show_frames) - first_frame;
     Progress progress;
     int64_t written = 0;
@@ -592,6 +590,7 @@ int64_t draw_show(const Options& options, FrameQueue& queue) {
         const int64_t sample = first_sample_of_frame(k, options.fps);
         play_offline_until(sample / block_frames);
         if (!render_frame()) break;  // past the end: this frame is not presented
+        finish_offscreen_frame();
         if (k < first_frame) continue;
         if (queue.has_failed()) return -1;
         FrameJob job;
