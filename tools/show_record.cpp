@@ -471,9 +471,13 @@ bool add_sound(Recording& out, const int16_t* pcm, int samples) {
         if (samples > 0) av_audio_fifo_write(out.fifo, const_cast<void**>(planes), samples);
     } else {
         const int room = swr_get_out_samples(out.resampler, samples);
+        if (room <= 0) return drain_sound(out, false);  // nothing to flush
         uint8_t** converted = nullptr;
-        av_samples_alloc_array_and_samples(&converted, nullptr, audio_channels, room,
-                                           out.audio->sample_fmt, 0);
+        if (av_samples_alloc_array_and_samples(&converted, nullptr, audio_channels, room,
+                                               out.audio->sample_fmt, 0) < 0) {
+            out.failure = "out of memory";
+            return false;
+        }
         const uint8_t* planes[1] = {reinterpret_cast<const uint8_t*>(pcm)};
         const int made =
             swr_convert(out.resampler, converted, room, pcm ? planes : nullptr, samples);
