@@ -131,10 +131,7 @@ bool player_start(XmModule* module) {
     ring_allocate();
     const uint32_t ring_bytes = uint32_t(ring_frames) * frame_bytes;
     open_device->prepare(wave_buffer, ring_bytes);
-    write_block = 0;
-    clock_block.store(0);
-    for (int32_t i = 0; i < block_count; ++i)
-        fill_block();
+    prefill_ring();
     open_device->write_looping(wave_buffer, ring_bytes);
     ring_with_device = true;
     stop_requested.store(false);
@@ -158,24 +155,35 @@ void stop_if_playing(XmModule* module) {
     player_stop(module);
 }
 
-// Polls the device every 5 ms. The block the device plays follows from its byte position; every
-// block between the last one refilled and that one has been played and is mixed again, moving
-// the clock onto the next block before the entry it leaves is rewritten.
+// Mixes every block of the ring from its first, the clock on block 0.
+void prefill_ring() {
+    write_block = 0;
+    clock_block.store(0);
+    for (int32_t i = 0; i < block_count; ++i)
+        fill_block();
+}
+
+// Every block between the last one refilled and the one the device plays has been played and is
+// mixed again, moving the clock onto the next block before the entry it leaves is rewritten.
+void refill_played_blocks(int32_t play_block) {
+    while (write_block != play_block && !stop_requested.load()) {
+        if (const auto hook = before_refill.load(std::memory_order_relaxed)) hook();
+        fill_in_progress.store(true);
+        const int32_t next = clock_block.load() + 1;
+        clock_block.store(next == block_count ? 0 : next);
+        fill_block();
+        fill_in_progress.store(false);
+    }
+}
+
+// Polls the device every 5 ms; the block the device plays follows from its byte position.
 int output_thread() {
     thread_finished.store(false);
     const WaveDevice* device = open_device;
     if (device->raise_thread_priority) device->raise_thread_priority();
     while (!stop_requested.load()) {
         const uint64_t frame = device->position_bytes() / frame_bytes;
-        const int32_t play_block = int32_t(frame % uint64_t(ring_frames)) / block_frames;
-        while (write_block != play_block && !stop_requested.load()) {
-            if (const auto hook = before_refill.load(std::memory_order_relaxed)) hook();
-            fill_in_progress.store(true);
-            const int32_t next = clock_block.load() + 1;
-            clock_block.store(next == block_count ? 0 : next);
-            fill_block();
-            fill_in_progress.store(false);
-        }
+        refill_played_blocks(int32_t(frame % uint64_t(ring_frames)) / block_frames);
         std::this_thread::sleep_for(poll_interval);
     }
     thread_finished.store(true);

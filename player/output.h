@@ -24,6 +24,13 @@ int output_thread();
 // The song state of a module at its start (tempo, position, clock, its channels linked to their
 // first voices), and current_module = module. Used by player_start and the offline renderer.
 void reset_song_state(XmModule* module);
+// Mixes the whole ring from its start on the calling thread, with the clock on block 0: the
+// prefill of player_start, shared with the offline recorder.
+void prefill_ring();
+// What the output thread does once the device plays ring block play_block: every block it has
+// finished since the last refill is mixed again, in order, the clock moving on one block before
+// each (before_refill runs first, while the block still holds what was played).
+void refill_played_blocks(int32_t play_block);
 // Stops playback, closes the device and releases the ring (for test fixtures).
 void output_reset();
 

@@ -5,12 +5,16 @@ set -eu
 
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
 # that match without it, so every box fails to show and the demo cannot be answered.
+# libegl-dev, libegl-mesa0: the show recorder draws without a display through Mesa's EGL.
+# libav*-dev: the show recorder encodes (and its test decodes) through FFmpeg's libraries.
 packages="cmake make g++ pkg-config
   libsdl2-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xfonts-base xauth xdotool x11-utils sox"
+  xvfb xfonts-base xauth xdotool x11-utils sox
+  libegl-dev libegl-mesa0
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev"
 
 missing=""
 for p in $packages; do

@@ -4,11 +4,11 @@
 //
 // The show runs through the same timeline and scene code as the program, frame after frame
 // from its start, so each scene carries its state across frames as it does on screen. The song
-// clock is driven by the player without a device: every frame mixes the next ring blocks of
-// the embedded song and moves the clock onto the last of them, so frame k sees the clock the
-// device would be playing after k steps. The first frame whose clock has reached a requested
-// time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames are the
-// same run after run. Needs a display (run it under xvfb-run).
+// clock is driven by the player without a device: between two frames the device moves on by
+// the blocks of one step and the ring is refilled as the output thread refills it, so frame k
+// sees the clock the device would be playing after k steps. The first frame whose clock has reached
+// a requested time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames
+// are the same run after run. Needs a display (run it under xvfb-run).
 #include <GL/gl.h>
 #include <png.h>
 
@@ -25,23 +25,15 @@
 #include "app/platform.h"
 #include "app/renderer.h"
 #include "app/window.h"
-#include "data/module_bytes.h"
-#include "player/engine.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/module.h"
 #include "player/output.h"
 #include "player/ring.h"
-#include "scenes/scene_random.h"
 #include "scenes/scenes.h"
-#include "scenes/tube_math.h"
-#include "scenes/tunnel_math.h"
+#include "tools/offline_show.h"
 
 namespace {
 
 constexpr int32_t screen_width = 640;
 constexpr int32_t screen_height = 480;
-constexpr int32_t output_rate_hz = 44100;
 constexpr int exit_usage = 2;
 constexpr int exit_failure = 1;
 
@@ -116,27 +108,6 @@ bool parse_options(int argc, char** argv, Options& options) {
         }
     }
     return !options.times_ms.empty() && !options.out_dir.empty();
-}
-
-// Loads the embedded song through the memory file and sets it at its start on a ring of the
-// program's size, with no device and no output thread.
-bool prepare_song() {
-    memfile_attach(module_bytes, module_size);
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    if (!ring_set_rate(output_rate_hz)) return false;
-    engine_reset();
-    music_module = module_load(nullptr, nullptr);
-    if (music_module == nullptr) return false;
-    ring_allocate();
-    reset_song_state(music_module);
-    return true;
-}
-
-// Mixes the next ring block and moves the clock onto it, as the device would move on to it.
-void advance_clock_one_block() {
-    const int32_t filled = write_block;
-    fill_block();
-    clock_block.store(filled);
 }
 
 // The frame just drawn, top row first, as 8-bit RGB.
@@ -301,11 +272,11 @@ bool write_frame(const Options& options, uint32_t requested_ms, int32_t drawn_sc
 
 // Runs the show frame by frame and writes the first frame at or past each requested time.
 int run_show(const Options& options) {
-    const double block_ms = 1000.0 * block_frames / output_rate_hz;
+    const double block_ms = 1000.0 * block_frames / offline_output_rate;
     const int32_t blocks_per_frame =
         std::max<int32_t>(1, static_cast<int32_t>(std::lround(options.step_ms / block_ms)));
     size_t next_capture = 0;
-    advance_clock_one_block();  // the device is playing the ring's first block
+    int64_t device_block = 0;  // the device is playing the ring's first block
     while (next_capture < options.times_ms.size()) {
         const int32_t drawn_scene = current_scene;
         const bool goes_on = render_frame();
@@ -323,8 +294,8 @@ int run_show(const Options& options) {
             ++next_capture;
         }
         platform.swap_buffers(device_context);
-        for (int32_t k = 0; k < blocks_per_frame; ++k)
-            advance_clock_one_block();
+        device_block += blocks_per_frame;
+        play_offline_until(device_block);
     }
     return 0;
 }
@@ -342,13 +313,9 @@ int main(int argc, char** argv) {
         return exit_failure;
     }
     setup_scene_state();
-    timeline_reset();  // before the song: the reset forgets the module playing
-    if (!prepare_song()) {
+    if (!start_offline_show()) {
         std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
         return exit_failure;
     }
-    scene_random_reset();
-    ring_tables_reset();
-    tunnel_reset();
     return run_show(options);
 }
