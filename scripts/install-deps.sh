@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the build, the demo and the test suite need, and only those
 # that are missing. Runs as root, or through sudo when it is available.
+#   scripts/install-deps.sh              what `make run` and `make test` need
+#   scripts/install-deps.sh --packaging  that, and the tools `make deb` builds and checks with
 set -eu
 
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
@@ -11,6 +13,12 @@ packages="cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xfonts-base xauth xdotool x11-utils sox"
+
+# The Debian package build and its checks: the desktop entry, the AppStream file, the man pages.
+if [ "${1:-}" = "--packaging" ]; then
+  packages="$packages build-essential debhelper dpkg-dev fakeroot lintian
+  desktop-file-utils appstream man-db groff-base"
+fi
 
 missing=""
 for p in $packages; do
@@ -24,4 +32,5 @@ if [ "$(id -u)" -eq 0 ]; then sudo=""; elif command -v sudo >/dev/null; then sud
 fi
 echo "install-deps: installing$missing"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  -o DPkg::Lock::Timeout=600 $missing
