@@ -50,10 +50,17 @@ deb: deps-packaging
 corpus: deps
 	@scripts/fetch-corpus.sh
 
-test: build corpus test-main test-asan test-tsan fuzz-short
+test: build corpus test-main test-asan test-tsan fuzz-short test-package
 
 test-main: build
 	cd $(BUILD) && $(XVFB) $(SOFTGL) ctest --output-on-failure -j $(JOBS)
+
+# Installing: `cmake --install` into a scratch DESTDIR, then the Debian package built, checked by
+# lintian, installed, its demo started under Xvfb, and removed again.
+test-package: build deps-packaging
+	tests/package/install_test.sh $(BUILD)
+	$(MAKE) deb
+	tests/package/package_test.sh tirvalex3_*_amd64.deb
 
 # The display-free suites again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
