@@ -19,7 +19,7 @@ usr/share/icons/hicolor/256x256/apps/tirvalex3.png
 usr/share/icons/hicolor/48x48/apps/tirvalex3.png
 usr/share/man/man1/xm_render.1
 usr/share/man/man6/tirvalex3.6
-usr/share/metainfo/example.tirvalex.tirvalex3.metainfo.xml"
+usr/share/metainfo/org.example.tirvalex3.metainfo.xml"
 if [ -e "$build/show_record" ]; then
   expected="$expected
 usr/bin/show_record

@@ -20,7 +20,7 @@ expected="./usr/bin/tirvalex3
 ./usr/share/icons/hicolor/48x48/apps/tirvalex3.png
 ./usr/share/man/man1/xm_render.1.gz
 ./usr/share/man/man6/tirvalex3.6.gz
-./usr/share/metainfo/example.tirvalex.tirvalex3.metainfo.xml"
+./usr/share/metainfo/org.example.tirvalex3.metainfo.xml"
 if echo "$contents" | grep -q show_record; then
   expected="$expected
 ./usr/bin/show_record
