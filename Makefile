@@ -7,12 +7,16 @@ FUZZ_SECONDS ?= 60
 XVFB = xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"
 SOFTGL = env LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
 
-.PHONY: all deps build run test test-main test-asan test-tsan corpus fuzz fuzz-short bench format clean
+.PHONY: all deps deps-packaging build run install deb test test-main test-asan test-tsan \
+	test-package corpus fuzz fuzz-short bench format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+deps-packaging:
+	@scripts/install-deps.sh --packaging
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -21,13 +25,42 @@ build: deps
 run: build
 	./$(BUILD)/tirvalex3
 
+# Installs the programs, menu entry, icons, AppStream file and man pages under PREFIX
+# (DESTDIR honoured).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, built by dpkg-buildpackage from a copy of the tree in build-deb/ (so no
+# build artefacts land in the tree or beside it) and placed in the project's root folder.
+DEB_DIR = build-deb
+# The copy always sits at the same place, so with ccache a second build takes little time.
+DEB_LAUNCHER = $(if $(shell command -v ccache),env CMAKE_C_COMPILER_LAUNCHER=ccache \
+	CMAKE_CXX_COMPILER_LAUNCHER=ccache)
+deb: deps-packaging
+	rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	git ls-files -z --cached --others --exclude-standard | \
+	  xargs -0 sh -c 'for f; do [ -e "$$f" ] && printf "%s\0" "$$f"; done' sh | \
+	  xargs -0 cp -P --parents -t $(DEB_DIR)/src
+	cd $(DEB_DIR)/src && $(DEB_LAUNCHER) dpkg-buildpackage -us -uc -b -j$(JOBS)
+	lintian --fail-on error,warning $(DEB_DIR)/tirvalex3_*_amd64.deb
+	rm -f tirvalex3_*_amd64.deb && cp $(DEB_DIR)/tirvalex3_*_amd64.deb .
+	@ls -l tirvalex3_*_amd64.deb
+
 corpus: deps
 	@scripts/fetch-corpus.sh
 
-test: build corpus test-main test-asan test-tsan fuzz-short
+test: build corpus test-main test-asan test-tsan fuzz-short test-package
 
 test-main: build
 	cd $(BUILD) && $(XVFB) $(SOFTGL) ctest --output-on-failure -j $(JOBS)
+
+# Installing: `cmake --install` into a scratch DESTDIR, then the Debian package built, checked by
+# lintian, installed, its demo started under Xvfb, and removed again.
+test-package: build deps-packaging
+	tests/package/install_test.sh $(BUILD)
+	$(MAKE) deb
+	tests/package/package_test.sh tirvalex3_*_amd64.deb
 
 # The display-free suites again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -58,4 +91,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-deb

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the build, the demo and the test suite need, and only those
 # that are missing. Runs as root, or through sudo when it is available.
+#   scripts/install-deps.sh              what `make run` and `make test` need
+#   scripts/install-deps.sh --packaging  that, and the tools `make deb` builds and checks with
 set -eu
 
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
@@ -16,6 +18,12 @@ packages="cmake make g++ pkg-config
   libegl-dev libegl-mesa0
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev"
 
+# The Debian package build and its checks: the desktop entry, the AppStream file, the man pages.
+if [ "${1:-}" = "--packaging" ]; then
+  packages="$packages build-essential debhelper dpkg-dev fakeroot lintian
+  desktop-file-utils appstream man-db groff-base"
+fi
+
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -28,4 +36,5 @@ if [ "$(id -u)" -eq 0 ]; then sudo=""; elif command -v sudo >/dev/null; then sud
 fi
 echo "install-deps: installing$missing"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  -o DPkg::Lock::Timeout=600 $missing

@@ -1,0 +1,53 @@
+#!/bin/sh
+# `cmake --install` into a DESTDIR: exactly the expected files land, the installed xm_render
+# renders the embedded song, and the menu entry, AppStream file and man pages check clean.
+#   tests/package/install_test.sh [BUILD_DIR]
+set -eu
+build=${1:-build}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+root=$work/root
+fail() { echo "install test: $*" >&2; exit 1; }
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+
+# show_record's two files join the list when the build has that program.
+expected="usr/bin/tirvalex3
+usr/bin/xm_render
+usr/share/applications/tirvalex3.desktop
+usr/share/icons/hicolor/256x256/apps/tirvalex3.png
+usr/share/icons/hicolor/48x48/apps/tirvalex3.png
+usr/share/man/man1/xm_render.1
+usr/share/man/man6/tirvalex3.6
+usr/share/metainfo/org.example.tirvalex3.metainfo.xml"
+if [ -e "$build/show_record" ]; then
+  expected="$expected
+usr/bin/show_record
+usr/share/man/man1/show_record.1"
+fi
+echo "$expected" | sort >"$work/expected"
+(cd "$root" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$work/installed"
+diff "$work/expected" "$work/installed" || fail "installed files differ from the list (> extra)"
+
+# The icons are the sizes their folders name (PNG width and height at bytes 16..23).
+for size in 48 256; do
+  dims=$(od -An -tu1 -j16 -N8 "$root/usr/share/icons/hicolor/${size}x$size/apps/tirvalex3.png" |
+    awk '{print $3*256+$4 "x" $7*256+$8}')
+  [ "$dims" = "${size}x$size" ] || fail "the ${size}x$size icon is $dims"
+done
+
+# Five seconds at 8000 Hz: a 44-byte header and 8000 * 5 frames of 4 bytes (16-bit stereo).
+wav=$root/song.wav
+"$root/usr/bin/xm_render" --rate 8000 --seconds 5 --embedded "$wav"
+[ "$(stat -c %s "$wav")" -eq $((44 + 8000 * 5 * 4)) ] || fail "wrong WAV size $(stat -c %s "$wav")"
+[ "$(head -c 4 "$wav")" = RIFF ] || fail "no RIFF header"
+# Not silence: some sample byte past the header is not zero.
+tail -c +45 "$wav" | od -An -tx1 -v | grep -q '[1-9a-f]' || fail "the render is silent"
+
+desktop-file-validate "$root/usr/share/applications/tirvalex3.desktop"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null
+for page in "$root"/usr/share/man/man*/*; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+done
+echo "install test: passed"
