@@ -50,13 +50,14 @@ deb: deps-packaging
 corpus: deps
 	@scripts/fetch-corpus.sh
 
-test: build corpus test-main test-asan test-tsan fuzz-short test-package
+test: build corpus test-main test-asan test-tsan fuzz-short
 
 test-main: build
 	cd $(BUILD) && $(XVFB) $(SOFTGL) ctest --output-on-failure -j $(JOBS)
 
 # Installing: `cmake --install` into a scratch DESTDIR, then the Debian package built, checked by
-# lintian, installed, its demo started under Xvfb, and removed again.
+# lintian, installed, its demo started under Xvfb, and removed again. CI runs it after `make test`;
+# it installs into the system, so a developer runs it on purpose.
 test-package: build deps-packaging
 	tests/package/install_test.sh $(BUILD)
 	$(MAKE) deb
