@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/window_message.h"
 
@@ -110,8 +111,30 @@ struct Platform {
 extern Platform platform;            // the operations the shell calls
 extern const Platform sdl_platform;  // the SDL operations
 
-// Puts the SDL operations back into `platform` and forgets a posted quit and a chosen
-// full-screen mode (for test fixtures).
+// The display modes the full-screen search looks through: the first display's list and its
+// desktop mode. False when the display cannot tell. SDL's list by default; a test puts one of
+// its own here to show the search any display.
+struct DisplayModeList {
+    std::vector<SDL_DisplayMode> modes;
+    SDL_DisplayMode desktop;
+};
+extern bool (*list_display_modes)(DisplayModeList* list);
+
+// The mode the last granted full-screen request chose; false when none is chosen.
+bool chosen_full_screen_mode(SDL_DisplayMode* mode);
+
+// The bits per pixel of a display mode's format: the stored size of one pixel, so 15- and
+// 16-bit formats are both 16-bit modes and padded 24-bit ones are 32.
+int32_t stored_bits_per_pixel(uint32_t format);
+
+// Whether there is a display to open a window on. SDL would otherwise go on quietly to a
+// driver that draws off screen, where nobody can answer a question. False, with the cause in
+// `reason`, when neither DISPLAY nor WAYLAND_DISPLAY names a display, or the one named cannot
+// be reached; true without a look when SDL_VIDEODRIVER names a driver of the user's choice.
+bool display_available(std::string* reason);
+
+// Puts the SDL operations back into `platform` and SDL's list into `list_display_modes`, and
+// forgets a posted quit and a chosen full-screen mode (for test fixtures).
 void platform_reset();
 
 // The UTF-8 form of a Latin-1 text: every byte is the code point of the same number. The

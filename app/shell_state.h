@@ -5,6 +5,9 @@
 
 // Shell state shared by the main loop, the window and the scenes.
 extern bool key_down[256];  // by virtual-key code
+// A key-down seen since the last frame pass, by virtual-key code: a tap whose key-up came in
+// the same batch of messages still counts once at the next frame pass, which clears it.
+extern bool key_pressed[256];
 extern bool window_active;  // false while the window is minimised
 extern bool full_screen_mode;
 extern XmModule* music_module;  // the module playing; null when none is

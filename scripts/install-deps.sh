@@ -3,6 +3,8 @@
 # that are missing. Runs as root, or through sudo when it is available.
 set -eu
 
+# pulseaudio, pulseaudio-utils: a test plays the show through a sound server of its own and
+# records it with parec, as a desktop plays it.
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
 # that match without it, so every box fails to show and the demo cannot be answered.
 packages="cmake make g++ pkg-config
@@ -10,7 +12,8 @@ packages="cmake make g++ pkg-config
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xfonts-base xauth xdotool x11-utils sox"
+  xvfb xfonts-base xauth xdotool x11-utils sox
+  pulseaudio pulseaudio-utils"
 
 missing=""
 for p in $packages; do
