@@ -318,8 +318,12 @@ bool display_available(std::string* reason) {
     }
     // Only the kinds of display the environment names are tried, so no other driver speaks up.
     if (x11 != wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
-    bool reached = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    if (reached) {
+    // A connection can fail once on a busy machine; the display counts as unreachable only
+    // after the same tries a window's open makes.
+    bool reached = false;
+    for (int attempt = 0; attempt < video_connect_attempts && !reached; ++attempt) {
+        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
         const std::string driver = SDL_GetCurrentVideoDriver();
         reached = driver != "offscreen" && driver != "dummy";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
