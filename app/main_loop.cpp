@@ -1,5 +1,9 @@
 #include "app/main_loop.h"
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "app/first_frame_report.h"
 #include "app/message_box.h"
 #include "app/platform.h"
@@ -19,6 +23,13 @@ constexpr int window_bits = 16;
 // only when the queue is empty. There is no frame cap and no sleep; the song clock paces the
 // show. The F1 toggle re-creates the window in the other mode, which restarts the music.
 int run_main_loop() {
+    // Without a display no question can be answered and no window opened: say so once.
+    std::string no_display_reason;
+    if (!display_available(&no_display_reason)) {
+        std::fprintf(stderr, "tirvalex3: no display to open a window on (%s)\n",
+                     no_display_reason.c_str());
+        return exit_window_failed;
+    }
     // Latin-1: "Välkommen?" and "HEJDÅ!".
     const int answer = message_box("V\xE4lkommen?", "HEJD\xC5!", MB_YESNO | MB_ICONQUESTION);
     note_start_up_answer();
@@ -41,15 +52,20 @@ int run_main_loop() {
             }
             continue;
         }
+        // A key held down counts, and so does a tap whose key-up came with its key-down in
+        // the messages since the last frame; each key-down counts at one frame pass only.
+        const bool escape = key_down[VK_ESCAPE] || key_pressed[VK_ESCAPE];
+        const bool toggle = key_down[VK_F1] || key_pressed[VK_F1];
+        std::memset(key_pressed, 0, sizeof key_pressed);
         // A minimised window draws nothing but still swaps and still honours Escape. The
         // frame that finds the show over has been drawn but is not presented.
-        if ((window_active && !render_frame()) || key_down[VK_ESCAPE]) {
+        if ((window_active && !render_frame()) || escape) {
             done = true;
         } else {
             platform.swap_buffers(device_context);
             note_frame_presented();
         }
-        if (key_down[VK_F1]) {
+        if (toggle) {
             key_down[VK_F1] = false;  // one toggle per key-down, auto-repeat included
             close_display_window();
             full_screen_mode = !full_screen_mode;

@@ -1,6 +1,7 @@
 #include "app/platform.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/keymap.h"
@@ -58,32 +59,54 @@ bool sdl_unregister_window_class() {
     return true;
 }
 
-// The bits per pixel of a display mode as the original counts them: the stored size of one
-// pixel, so 15- and 16-bit formats are both 16-bit modes and padded 24-bit ones are 32.
-int32_t stored_bits_per_pixel(uint32_t format) {
-    return SDL_ISPIXELFORMAT_FOURCC(format) ? 0 : SDL_BYTESPERPIXEL(format) * 8;
+// The first display's modes and desktop mode, as SDL lists them.
+bool sdl_list_display_modes(DisplayModeList* list) {
+    const int mode_count = SDL_GetNumDisplayModes(0);
+    if (mode_count < 0 || SDL_GetDesktopDisplayMode(0, &list->desktop) != 0) return false;
+    list->modes.clear();
+    for (int i = 0; i < mode_count; ++i) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(0, i, &mode) == 0) list->modes.push_back(mode);
+    }
+    return true;
 }
 
-// A display mode of the first display with exactly the requested size and depth, any refresh
-// rate; none is the "mode not supported" answer.
+// The first listed mode of that size at that depth, or null.
+const SDL_DisplayMode* listed_mode(const DisplayModeList& list, int32_t width, int32_t height,
+                                   int32_t bits) {
+    for (const SDL_DisplayMode& mode : list.modes) {
+        if (mode.w == width && mode.h == height &&
+            (bits == 0 || stored_bits_per_pixel(mode.format) == bits)) {
+            return &mode;
+        }
+    }
+    return nullptr;
+}
+
+// A display mode of the requested size, any refresh rate: at the requested depth when the
+// display lists one, otherwise at the display's own depth, otherwise at any depth. X11 and
+// Wayland cannot change the depth of a running display, so a 24-bit desktop lists its modes at
+// its own depth only, and the pixel format of the window (16 bits asked for, the closest
+// granted) is what the depth request comes to there. Only a display without a mode of that
+// size answers "mode not supported".
 int32_t sdl_change_display_settings(const DisplayModeRequest* mode, uint32_t /*flags*/) {
     if (mode == nullptr) {  // back to the desktop mode
         full_screen_mode_chosen = false;
         return DISP_CHANGE_SUCCESSFUL;
     }
-    const int mode_count = SDL_GetNumDisplayModes(0);
-    if (mode_count < 0) return DISP_CHANGE_FAILED;
-    for (int i = 0; i < mode_count; ++i) {
-        SDL_DisplayMode candidate;
-        if (SDL_GetDisplayMode(0, i, &candidate) != 0) continue;
-        if (candidate.w == mode->width && candidate.h == mode->height &&
-            stored_bits_per_pixel(candidate.format) == mode->bits_per_pixel) {
-            full_screen_display_mode = candidate;
-            full_screen_mode_chosen = true;
-            return DISP_CHANGE_SUCCESSFUL;
-        }
+    DisplayModeList list;
+    if (!platform.list_display_modes(&list)) return DISP_CHANGE_FAILED;
+    const SDL_DisplayMode* found =
+        listed_mode(list, mode->width, mode->height, mode->bits_per_pixel);
+    if (found == nullptr) {
+        found = listed_mode(list, mode->width, mode->height,
+                            stored_bits_per_pixel(list.desktop.format));
     }
-    return DISP_CHANGE_BADMODE;
+    if (found == nullptr) found = listed_mode(list, mode->width, mode->height, 0);
+    if (found == nullptr) return DISP_CHANGE_BADMODE;
+    full_screen_display_mode = *found;
+    full_screen_mode_chosen = true;
+    return DISP_CHANGE_SUCCESSFUL;
 }
 
 void sdl_show_cursor(bool shown) {
@@ -134,8 +157,12 @@ WindowHandle sdl_create_window(uint32_t /*ex_style*/, const char* title, uint32_
     SDL_Window* window =
         SDL_CreateWindow(utf8_from_latin1(title).c_str(), x, y, width, height, flags);
     if (window == nullptr) return nullptr;
+    // The display takes the mode when the window is shown; a mode SDL cannot match to one of
+    // the display's own makes the window fail here.
+    SDL_DisplayMode granted;
     if (full_screen && full_screen_mode_chosen &&
-        SDL_SetWindowDisplayMode(window, &full_screen_display_mode) != 0) {
+        (SDL_SetWindowDisplayMode(window, &full_screen_display_mode) != 0 ||
+         SDL_GetWindowDisplayMode(window, &granted) != 0)) {
         SDL_DestroyWindow(window);
         return nullptr;
     }
@@ -262,6 +289,53 @@ WindowMessage window_event_message(const SDL_WindowEvent& event) {
 
 }  // namespace
 
+bool chosen_full_screen_mode(SDL_DisplayMode* mode) {
+    if (full_screen_mode_chosen && mode != nullptr) *mode = full_screen_display_mode;
+    return full_screen_mode_chosen;
+}
+
+int32_t stored_bits_per_pixel(uint32_t format) {
+    return SDL_ISPIXELFORMAT_FOURCC(format) ? 0 : SDL_BYTESPERPIXEL(format) * 8;
+}
+
+namespace {
+
+bool names_something(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+bool display_available(std::string* reason) {
+    if (names_something("SDL_VIDEODRIVER")) return true;
+    const bool x11 = names_something("DISPLAY");
+    const bool wayland = names_something("WAYLAND_DISPLAY");
+    if (!x11 && !wayland) {
+        *reason = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+        return false;
+    }
+    // Only the kinds of display the environment names are tried, so no other driver speaks up.
+    if (x11 != wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
+    // A connection can fail once on a busy machine; the display counts as unreachable only
+    // after the same tries a window's open makes.
+    bool reached = false;
+    for (int attempt = 0; attempt < video_connect_attempts && !reached; ++attempt) {
+        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
+        const std::string driver = SDL_GetCurrentVideoDriver();
+        reached = driver != "offscreen" && driver != "dummy";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (!reached) {
+        *reason = x11 ? "DISPLAY=" + std::string(std::getenv("DISPLAY")) + " cannot be reached"
+                      : "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")) +
+                            " cannot be reached";
+    }
+    return reached;
+}
+
 std::string utf8_from_latin1(const char* text) {
     std::string utf8;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
@@ -315,6 +389,7 @@ const Platform sdl_platform = {
     sdl_default_window_proc,
     sdl_show_message_box,
     setup_renderer,
+    sdl_list_display_modes,
 };
 
 Platform platform = sdl_platform;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/window_message.h"
 
@@ -61,6 +62,13 @@ constexpr uint32_t WS_CLIPCHILDREN = 0x02000000;
 constexpr uint32_t WS_CLIPSIBLINGS = 0x04000000;
 constexpr uint32_t WS_POPUP = 0x80000000;
 
+// The display modes the full-screen search looks through: the first display's list and its
+// desktop mode.
+struct DisplayModeList {
+    std::vector<SDL_DisplayMode> modes;
+    SDL_DisplayMode desktop;
+};
+
 struct Platform {
     // The program's own module handle (a non-null token).
     InstanceHandle (*module_handle)();
@@ -108,10 +116,25 @@ struct Platform {
     // The renderer set-up the window runs once its context is current (the shell's own
     // setup_renderer). Test fixtures replace it to reach the failure the real one never reports.
     bool (*setup_renderer)();
+    // The display modes of the first display; false when the display cannot tell.
+    bool (*list_display_modes)(DisplayModeList* list);
 };
 
 extern Platform platform;            // the operations the shell calls
 extern const Platform sdl_platform;  // the SDL operations
+
+// The mode the last granted full-screen request chose; false when none is chosen.
+bool chosen_full_screen_mode(SDL_DisplayMode* mode);
+
+// The bits per pixel of a display mode's format: the stored size of one pixel, so 15- and
+// 16-bit formats are both 16-bit modes and padded 24-bit ones are 32.
+int32_t stored_bits_per_pixel(uint32_t format);
+
+// Whether there is a display to open a window on. SDL would otherwise go on quietly to a
+// driver that draws off screen, where nobody can answer a question. False, with the cause in
+// `reason`, when neither DISPLAY nor WAYLAND_DISPLAY names a display, or the one named cannot
+// be reached; true without a look when SDL_VIDEODRIVER names a driver of the user's choice.
+bool display_available(std::string* reason);
 
 // Puts the SDL operations back into `platform` and forgets a posted quit and a chosen
 // full-screen mode (for test fixtures).

@@ -47,13 +47,9 @@ void report_close_failure(const char* text) {
     message_box(text, close_error_caption, MB_OK | MB_ICONINFORMATION);
 }
 
-// Asks for the full-screen mode; when it is refused, offers windowed mode instead. False when
-// the user declines, after telling them the program ends.
-bool enter_full_screen_mode(int width, int height, int bits) {
-    const DisplayModeRequest mode = {width, height, bits};
-    if (platform.change_display_settings(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) {
-        return true;
-    }
+// Offers windowed mode in place of a full-screen mode that was refused. False when the user
+// declines, after telling them the program ends.
+bool offer_windowed_mode() {
     const int32_t answer = message_box(
         "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
         "Instead?",
@@ -64,6 +60,15 @@ bool enter_full_screen_mode(int width, int height, int bits) {
     }
     message_box("Program Will Now Close.", open_error_caption, MB_OK | MB_ICONSTOP);
     return false;
+}
+
+// Asks for the full-screen mode; when it is refused, offers windowed mode instead.
+bool enter_full_screen_mode(int width, int height, int bits) {
+    const DisplayModeRequest mode = {width, height, bits};
+    if (platform.change_display_settings(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) {
+        return true;
+    }
+    return offer_windowed_mode();
 }
 
 // The window with the prepared pixel format and its rendering context, made current, step by
@@ -121,8 +126,10 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
         return false;
     }
 
-    uint32_t ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
-    uint32_t style = WS_OVERLAPPEDWINDOW;
+    constexpr uint32_t windowed_ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+    constexpr uint32_t windowed_style = WS_OVERLAPPEDWINDOW;
+    uint32_t ex_style = windowed_ex_style;
+    uint32_t style = windowed_style;
     if (full_screen_mode) {
         ex_style = WS_EX_APPWINDOW;
         style = WS_POPUP;
@@ -132,8 +139,21 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
     // The window's pixel format is fixed when the window is created, so the request is made
     // ready here, for this window and every later one.
     fill_pixel_format_request(bits);
-    if (const char* failure = create_gl_window(title, ex_style, style, window_width, window_height))
-        return fail_open(failure);
+    const char* failure = create_gl_window(title, ex_style, style, window_width, window_height);
+    // On this platform the display takes the full-screen mode with the window, so a full-screen
+    // window that cannot be made is a mode that cannot be set: the display and the cursor are
+    // put back and windowed mode is offered, as for a mode refused at once.
+    if (failure != nullptr && window_handle == nullptr && full_screen_mode) {
+        platform.change_display_settings(nullptr, 0);
+        platform.show_cursor(true);
+        if (!offer_windowed_mode()) {
+            instance_handle = nullptr;
+            return false;
+        }
+        failure =
+            create_gl_window(title, windowed_ex_style, windowed_style, window_width, window_height);
+    }
+    if (failure != nullptr) return fail_open(failure);
 
     platform.show_window(window_handle);
     set_projection(width, height);  // size events before the context was current did nothing
@@ -199,7 +219,10 @@ intptr_t display_window_proc(WindowHandle window, const WindowMessage* message) 
             platform.post_quit_message(0);
             return 0;
         case WM_KEYDOWN:
-            if (message->wparam < 256) key_down[message->wparam] = true;
+            if (message->wparam < 256) {
+                key_down[message->wparam] = true;
+                key_pressed[message->wparam] = true;
+            }
             return 0;
         case WM_KEYUP:
             if (message->wparam < 256) key_down[message->wparam] = false;

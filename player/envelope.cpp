@@ -4,8 +4,9 @@
 //
 // Envelopes a well-formed file cannot hold are absorbed: at most 12 points are read, values
 // above 64 count as 64 (so 65536 x y stays small and the value stays in its range), a loop
-// whose start or end lies beyond the points is off, a point whose tick the envelope has
-// already passed counts as reached at once, and the value never leaves 0..64 on the way.
+// whose start or end lies beyond the points is off, and the value never leaves 0..64 on the
+// way. A point is reached only on the tick equal to its x, as the format's rule has it: after
+// two points sharing an x the envelope holds the first one's value.
 #include <algorithm>
 #include <cstdint>
 
@@ -77,7 +78,7 @@ void envelope_step(ChannelState* channel, const EnvelopeShape& shape, EnvelopeCu
     const uint32_t count = point_count(shape);
     uint32_t i = cursor.point;
     if (i < count) {
-        if (cursor.tick < uint32_t(point_x(shape, i))) {
+        if (cursor.tick != uint32_t(point_x(shape, i))) {
             cursor.acc = limit_acc(int64_t(cursor.acc) + cursor.step);
         } else {
             if (loop_on(shape, count) && i == shape.loop_end) {

@@ -26,7 +26,7 @@ constexpr uint32_t header_fields_offset = 60;
 constexpr uint32_t instrument_minimum_bytes = 29;  // header size, name, type, sample count
 constexpr uint32_t sample_header_bytes = 40;
 constexpr int max_channels = channel_capacity;
-constexpr uint32_t max_file_patterns = 256;  // order entries are bytes: 0..255
+constexpr uint32_t pattern_header_bytes = 9;
 constexpr int32_t max_rows_without_data = 256;
 constexpr uint32_t max_samples = 16;
 constexpr uint32_t envelope_points_in_file = 12;
@@ -460,10 +460,13 @@ bool read_xm(XmModule* module, XmStream* stream) {
     uint8_t fields[264];
     read_bytes(reader, fields, sizeof fields);
     if (reader.failed) return false;
-    uint32_t instrument_count = little16(fields);
-    // The engine has 32 channel records; a song without channels has nothing to play.
-    if (channel_count == 0 || channel_count > uint32_t(max_channels)) return false;
-    if (file_pattern_count > max_file_patterns || instrument_count > INT16_MAX) return false;
+    // The count is the format's signed 16-bit field: a header count above 32767 reads as a
+    // negative one, which loads no instruments and leaves every channel on the empty one.
+    const int16_t instrument_count = int16_t(little16(fields));
+    // The engine has 32 channel records. A song without channels loads and plays nothing.
+    if (channel_count > uint32_t(max_channels)) return false;
+    // Every pattern takes at least its 9-byte header.
+    if (uint64_t(file_pattern_count) * pattern_header_bytes > bytes_left(reader)) return false;
     // The order table holds 256 entries; the signed fields keep their non-negative range.
     module->song_length = int16_t(std::min<uint32_t>(song_length, max_song_length));
     module->restart_position = int16_t(std::min<uint32_t>(restart_position, INT16_MAX));
@@ -484,12 +487,12 @@ bool read_xm(XmModule* module, XmStream* stream) {
         std::max<int32_t>(int32_t(file_pattern_count), module->used_pattern_count);
     if (reader.failed || !read_patterns(reader, *module, file_pattern_count)) return false;
 
+    module->instrument_count = instrument_count;
+    if (instrument_count <= 0) return true;
     if (uint64_t(instrument_count) * instrument_minimum_bytes > bytes_left(reader)) return false;
-    if (instrument_count == 0) return true;
     module->instruments = allocate<XmInstrument>(instrument_count);
     if (module->instruments == nullptr) return false;
-    module->instrument_count = int16_t(instrument_count);
-    for (uint32_t i = 0; i < instrument_count; ++i) {
+    for (int32_t i = 0; i < instrument_count; ++i) {
         if (!read_instrument(reader, *module, int(i))) return false;
     }
     return true;

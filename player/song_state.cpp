@@ -28,17 +28,19 @@ constexpr int32_t linear_periods_per_note = 64;
 
 }  // namespace
 
-// Sets the tempo and the frames per tick: 2.5 x rate / bpm, evaluated in single precision as
-// trunc(1000 / (bpm x 0.4) x rate x 0.001), which gives 882 at 125 BPM and 44100 Hz. A bpm of 0
-// or less (a song header can say so) plays at the XM default of 125; a tick lasts at least one
-// frame, so the block filler always moves on.
+// Sets the tempo and the frames per tick, trunc(1000 / (bpm x 0.4) x rate x 0.001): about
+// 2.5 x rate / bpm, 882 at 125 BPM and 44100 Hz. The three constants are single-precision
+// values, the arithmetic is double, so BPM 42 gives 2625 frames, not the 2624 of float
+// arithmetic. A bpm of 0 or less (a song header can say so) plays at the XM default of 125; a
+// tick lasts at least one frame, so the block filler always moves on.
 void set_bpm(XmModule* module, int32_t bpm) {
     if (module == nullptr) return;
     if (bpm <= 0) bpm = fallback_bpm;
     module->bpm = bpm;
-    const float frames = 1000.0f / (float(bpm) * 0.4f) * float(output_rate) * 0.001f;
-    const float most_frames = 2147483520.0f;  // the largest float below 2^31
-    module->samples_per_tick = frames >= 1.0f ? int32_t(std::min(frames, most_frames)) : 1;
+    const double frames =
+        double(1000.0f) / (double(bpm) * double(0.4f)) * double(output_rate) * double(0.001f);
+    const double most_frames = 2147483647.0;
+    module->samples_per_tick = frames >= 1.0 ? int32_t(std::min(frames, most_frames)) : 1;
 }
 
 namespace {
@@ -84,10 +86,11 @@ int32_t song_entries(const XmModule& module) {
 
 namespace {
 
-// The pattern played at an order position, or null when the position is outside the song or
-// names a pattern the module lacks.
+// The pattern that the order table names at a position, or null when the position is outside
+// the table or names a pattern the module lacks. A song of length 0 still plays the pattern
+// its first order entry names.
 const XmPattern* order_pattern(const XmModule& module, int32_t order) {
-    if (order < 0 || order >= song_entries(module) || module.patterns == nullptr) return nullptr;
+    if (order < 0 || order >= order_table_entries || module.patterns == nullptr) return nullptr;
     const int32_t number = module.orders[order];
     if (number >= module.pattern_count) return nullptr;
     return &module.patterns[number];

@@ -5,6 +5,8 @@
 #   scripts/install-deps.sh --packaging  that, and the tools `make deb` builds and checks with
 set -eu
 
+# pulseaudio, pulseaudio-utils: a test plays the show through a sound server of its own and
+# records it with parec, as a desktop plays it.
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
 # that match without it, so every box fails to show and the demo cannot be answered.
 # libegl-dev, libegl-mesa0: the show recorder draws without a display through Mesa's EGL.
@@ -16,7 +18,8 @@ packages="cmake make g++ pkg-config
   clang libclang-rt-14-dev
   xvfb xfonts-base xauth xdotool x11-utils sox
   libegl-dev libegl-mesa0
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev"
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  pulseaudio pulseaudio-utils"
 
 # The Debian package build and its checks: the desktop entry, the AppStream file, the man pages.
 if [ "${1:-}" = "--packaging" ]; then

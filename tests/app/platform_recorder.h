@@ -170,6 +170,7 @@ inline const Platform recording_platform = {
     },
     // The real renderer set-up unless a test replaces it.
     [] { return sdl_platform.setup_renderer(); },
+    [](DisplayModeList* list) { return sdl_platform.list_display_modes(list); },
 };
 
 }  // namespace platform_recorder_detail

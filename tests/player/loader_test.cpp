@@ -263,7 +263,7 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
     const std::vector<uint8_t> original = write_xm_image(feature_song());
     const std::pair<size_t, const char*> fields[] = {
         {60, "EFF4"},   {64, "LLL2"},   {66, "LLL2"},   {68, "FFF2"},   {70, "EFF2"},
-        {72, "LFF2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
+        {72, "LLL2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
         {343, "ELL2"},  {1000, "EFF4"}, {1027, "EFF2"}, {1029, "LLL4"}, {1225, "LLL1"},
         {1226, "LLL1"}, {1263, "EFF4"}, {1267, "LLL4"}, {1271, "LLL4"}};
     for (const auto& [offset, outcomes] : fields) {
