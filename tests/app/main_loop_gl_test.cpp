@@ -1,239 +1,193 @@
-// The main loop with a real window and a scripted message queue: the start-up question, one
-// message per pass with frames only on an empty queue, Escape, the window's close, the F1
-// toggle, a minimised window and the exit codes.
-#include <gtest/gtest.h>
+// The main loop with real windows and a scripted queue: the start-up question, one message per
+// pass with a frame only on an empty queue, Escape, the window's close, the F1 toggle, a
+// minimised window, the exit codes; and real key presses going all the way through.
+#include "app/main_loop.h"
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
-#include "app/main_loop.h"
-#include "app/message_box.h"
-#include "app/shell_state.h"
-#include "app/window.h"
 #include "scenes/scenes.h"
 #include "tests/app/platform_recorder.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
+constexpr WindowMessage idle = {WM_NULL, 0, 0};
+constexpr WindowMessage escape = {WM_KEYDOWN, VK_ESCAPE, 0};
+constexpr WindowMessage f1 = {WM_KEYDOWN, VK_F1, 0};
+constexpr WindowMessage minimise = {WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0};
+constexpr WindowMessage restore = {WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0};
 
-constexpr WindowMessage empty_queue = {WM_NULL, 0, 0};
-constexpr WindowMessage key_down_of(uintptr_t key) {
-    return {WM_KEYDOWN, key, 0};
-}
-constexpr WindowMessage key_up_of(uintptr_t key) {
-    return {WM_KEYUP, key, 0};
-}
+// The Latin-1 question "Välkommen?" under "HEJDÅ!", as the box shows it in UTF-8.
+#define ASKED "boxI:HEJD\xC3\x85!:V\xC3\xA4lkommen?"
+#define FALLBACK                                                                            \
+    "boxW:Vimpa - Zelmorint:The Requested Fullscreen Mode Is Not Supported By\nYour Video " \
+    "Card. Use Windowed Mode Instead?"
+constexpr const char* first_windowed = "6cf0000 640x480 16 Tirvalex3";
+constexpr const char* first_popup = "86000000 640x480 16 Tirvalex3";
+constexpr const char* toggled_windowed = "6cf0000 640x480 16 Joka's Outline Font Tutorial";
+constexpr const char* toggled_popup = "86000000 640x480 16 Joka's Outline Font Tutorial";
 
-constexpr uint32_t windowed_style = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr uint32_t full_screen_style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+struct LoopCase {
+    const char* name;
+    std::deque<int> answers;
+    std::deque<WindowMessage> script;
+    std::vector<std::string> failing;
+    int exit_code;
+    bool full_screen;  // at the end
+    const char* log;   // boxes, modes, windows made and destroyed, passes and swaps
+    std::vector<std::string> windows;
+};
 
-std::vector<int32_t> scenes_at_swap;
-void record_scene_at_swap() {
-    scenes_at_swap.push_back(current_scene);
-}
-
-bool no_renderer_setup() {
-    return true;
-}
-
-class MainLoop : public testing::Test {
+class MainLoop : public Shell, public testing::WithParamInterface<LoopCase> {
 protected:
     void SetUp() override {
-        shell_state_reset();
-        window_reset();
+        Shell::SetUp();
         timeline_reset();
-        install_platform_recorder();
-        recorder.script_only = true;
-        renderer_setup_routine = no_renderer_setup;
-        scenes_at_swap.clear();
+        rec.script_only = true;
     }
-    void TearDown() override {
-        if (window_handle != nullptr) close_display_window();
-        platform_reset();
-        window_reset();
-    }
-
-    // The logged calls that show the loop's shape, in order.
-    static Calls loop_calls() {
-        const Calls shape = {"message_box",  "create_window", "destroy_window",
-                             "swap_buffers", "message",       "empty"};
-        Calls calls;
-        for (const std::string& call : take_calls()) {
-            if (std::find(shape.begin(), shape.end(), call) != shape.end()) calls.push_back(call);
+    static std::string loop_log() {
+        const std::string kept[] = {"box", "mode", "win", "delwin", "swap", "msg", "idle"};
+        std::vector<std::string> calls;
+        for (const std::string& call : rec.calls) {
+            if (std::any_of(std::begin(kept), std::end(kept),
+                            [&](const std::string& k) { return call.rfind(k, 0) == 0; }))
+                calls.push_back(call);
         }
-        return calls;
+        rec.calls = calls;
+        return log();
     }
 };
 
-TEST_F(MainLoop, AnsweringNoOpensAWindowAndEscapeEndsWithZero) {
-    recorder.answers = {ID_NO};
-    recorder.script = {empty_queue, empty_queue, key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].message, "V\xC3\xA4lkommen?");
-    EXPECT_EQ(recorder.boxes[0].title, "HEJD\xC3\x85!");
-    EXPECT_EQ(recorder.boxes[0].flags,
-              SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT);
-    EXPECT_FALSE(full_screen_mode);
-    EXPECT_EQ(recorder.window_titles, (std::vector<std::string>{"Tirvalex3"}));
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{windowed_style}));
-    // The pass that sees Escape has drawn its frame but does not present it.
-    EXPECT_EQ(loop_calls(), (Calls{"message_box", "create_window", "empty", "swap_buffers", "empty",
-                                   "swap_buffers", "message", "empty", "destroy_window"}));
-    EXPECT_EQ(window_handle, nullptr);
+TEST_P(MainLoop, RunsTheShow) {
+    const LoopCase& c = GetParam();
+    rec.answers = c.answers;
+    rec.script = c.script;
+    rec.failing = c.failing;
+    EXPECT_EQ(run_main_loop(), c.exit_code);
+    EXPECT_EQ(loop_log(), c.log);
+    EXPECT_EQ(rec.windows, c.windows);
+    EXPECT_EQ(full_screen_mode, c.full_screen);
+    expect_no_handles();
 }
 
-TEST_F(MainLoop, AnsweringYesAsksForTheFullScreenWindow) {
-    recorder.grant_display_mode = true;
-    recorder.answers = {ID_YES};
-    recorder.script = {key_down_of(VK_ESCAPE), empty_queue};
+// The pass that sees Escape has drawn its frame but does not present it; a toggling pass
+// presents its frame, then closes and reopens in the other mode.
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, MainLoop,
+    testing::Values(
+        LoopCase{"NoThenEscape",
+                 {ID_NO},
+                 {idle, idle, escape, idle},
+                 {},
+                 0,
+                 false,
+                 ASKED " win idle swap idle swap msg idle delwin",
+                 {first_windowed}},
+        LoopCase{"YesThenEscape",
+                 {ID_YES},
+                 {escape, idle},
+                 {},
+                 0,
+                 true,
+                 ASKED " mode 640x480x16 win msg idle delwin",
+                 {first_popup}},
+        LoopCase{"CloseEndsWithTheQuitCode",
+                 {ID_NO},
+                 {idle, {WM_CLOSE, 0, 0}},
+                 {},
+                 0,
+                 false,
+                 ASKED " win idle swap msg delwin",
+                 {first_windowed}},
+        LoopCase{"OneMessagePerPass",
+                 {ID_NO},
+                 {{WM_KEYDOWN, 'A', 0},
+                  {WM_KEYUP, 'A', 0},
+                  f1,
+                  idle,
+                  {WM_KEYUP, VK_F1, 0},
+                  escape,
+                  idle},
+                 {},
+                 0,
+                 true,
+                 ASKED " win msg msg msg idle swap delwin mode 640x480x16 win msg msg idle delwin",
+                 {first_windowed, toggled_popup}},
+        LoopCase{"F1TwiceTogglesTwice",
+                 {ID_YES},
+                 {idle, f1, idle, f1, idle, escape, idle},
+                 {},
+                 0,
+                 true,
+                 ASKED " mode 640x480x16 win idle swap msg idle swap delwin win msg idle swap "
+                       "delwin mode 640x480x16 win msg idle delwin",
+                 {first_popup, toggled_windowed, toggled_popup}},
+        LoopCase{"F1WithEscapeTogglesBeforeTheEnd",
+                 {ID_NO, ID_YES},
+                 {escape, f1, idle},
+                 {"mode 640x480x16"},
+                 0,
+                 false,
+                 ASKED " win msg msg idle delwin mode 640x480x16 " FALLBACK " win delwin",
+                 {first_windowed, toggled_windowed}},
+        LoopCase{"NoWindowAtStart",
+                 {ID_NO},
+                 {},
+                 {"win"},
+                 1,
+                 false,
+                 ASKED " win boxW:ERROR:Window Creation Error.",
+                 {first_windowed}},
+        LoopCase{"NoWindowAtTheToggle",
+                 {ID_NO},
+                 {f1, idle},
+                 {"ctx#2"},
+                 1,
+                 true,
+                 ASKED " win msg idle swap delwin mode 640x480x16 win delwin "
+                       "boxW:ERROR:Can't Create A GL Rendering Context.",
+                 {first_windowed, toggled_popup}}),
+    [](const testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
 
-    EXPECT_EQ(run_main_loop(), exit_normal);
+std::vector<int32_t> scenes_at_swap;
 
-    EXPECT_TRUE(full_screen_mode);
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{full_screen_style}));
-}
-
-TEST_F(MainLoop, ClosingTheWindowEndsWithZero) {
-    recorder.answers = {ID_NO};
-    recorder.script = {empty_queue, {WM_CLOSE, 0, 0}};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);  // the posted quit, not the script's end (99)
-
-    EXPECT_EQ(window_handle, nullptr);
-}
-
-TEST_F(MainLoop, TakesOneMessagePerPassAndDrawsOnlyWhenTheQueueIsEmpty) {
-    recorder.answers = {ID_NO};
-    recorder.script = {key_down_of('A'), key_up_of('A'),         key_down_of('B'), empty_queue,
-                       key_up_of('B'),   key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(loop_calls(),
-              (Calls{"message_box", "create_window", "message", "message", "message", "empty",
-                     "swap_buffers", "message", "message", "empty", "destroy_window"}));
-    EXPECT_FALSE(key_down['A']);
-    EXPECT_FALSE(key_down['B']);
-    EXPECT_TRUE(key_down[VK_ESCAPE]);
-}
-
-TEST_F(MainLoop, F1ReopensInTheOtherModeWithTheSecondTitle) {
-    recorder.grant_display_mode = true;
-    recorder.script = {empty_queue, key_down_of(VK_F1), empty_queue, key_down_of(VK_ESCAPE),
-                       empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial"}));
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{full_screen_style, windowed_style}));
-    EXPECT_FALSE(full_screen_mode);
-    EXPECT_FALSE(key_down[VK_F1]);
-    // The toggling pass presents its frame first, then closes and reopens.
-    EXPECT_EQ(loop_calls(), (Calls{"message_box", "create_window", "empty", "swap_buffers",
-                                   "message", "empty", "swap_buffers", "destroy_window",
-                                   "create_window", "message", "empty", "destroy_window"}));
-}
-
-TEST_F(MainLoop, EveryF1KeyDownTogglesOnceAutoRepeatIncluded) {
-    recorder.grant_display_mode = true;
-    recorder.script = {key_down_of(VK_F1),     empty_queue, key_down_of(VK_F1), empty_queue,
-                       key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial",
-                                        "Joka's Outline Font Tutorial"}));
-    EXPECT_EQ(recorder.window_styles,
-              (std::vector<uint32_t>{full_screen_style, windowed_style, full_screen_style}));
-    EXPECT_TRUE(full_screen_mode);
-}
-
-TEST_F(MainLoop, F1InThePassThatEndsStillTogglesBeforeTheEnd) {
-    recorder.answers = {ID_NO};
-    recorder.script = {key_down_of(VK_ESCAPE), key_down_of(VK_F1), empty_queue};
-    recorder.failing = {"change_display_settings"};  // the toggle goes through the fallback
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(loop_calls(),
-              (Calls{"message_box", "create_window", "message", "message", "empty",
-                     "destroy_window", "message_box", "create_window", "destroy_window"}));
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial"}));
-}
-
-TEST_F(MainLoop, MinimisedWindowSwapsButDrawsNothingUntilRestored) {
-    recorder.answers = {ID_NO};
-    recorder.on_swap = record_scene_at_swap;
-    recorder.script = {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0},
-                       empty_queue,
-                       empty_queue,
-                       {WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0},
-                       empty_queue,
-                       key_down_of(VK_ESCAPE),
-                       empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    // No frame while minimised leaves the opening scene in place; the first frame after the
-    // restore draws it and moves on to scene 2 (the song clock reads 0 without music).
+// A minimised window swaps but draws nothing, so the opening scene stays until the restore;
+// the first frame after it draws the opening and moves on to scene 2 (no music: clock 0).
+// Escape still ends the loop while minimised.
+TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawingAndStillTakesEscape) {
+    rec.answers = {ID_NO};
+    rec.script = {minimise, idle, idle, restore, idle, minimise, escape, idle};
+    rec.on_swap = [] { scenes_at_swap.push_back(current_scene); };
+    EXPECT_EQ(run_main_loop(), 0);
     EXPECT_EQ(scenes_at_swap, (std::vector<int32_t>{0, 0, 2}));
 }
 
-TEST_F(MainLoop, EscapeIsHonouredWhileMinimised) {
-    recorder.answers = {ID_NO};
-    recorder.script = {
-        {WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0}, key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(current_scene, 0);
-}
-
-TEST_F(MainLoop, AWindowThatCannotOpenAtStartEndsWithOne) {
-    recorder.answers = {ID_NO};
-    recorder.failing = {"create_window"};
-
-    EXPECT_EQ(run_main_loop(), exit_window_failed);
-
-    ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[1].message, "Window Creation Error.");
-    EXPECT_EQ(window_handle, nullptr);
-}
-
-TEST_F(MainLoop, AWindowThatCannotReopenAtTheToggleEndsWithOne) {
-    recorder.answers = {ID_NO};
-    recorder.failing = {"create_context#2"};
-    recorder.script = {key_down_of(VK_F1), empty_queue};
-    recorder.grant_display_mode = true;
-
-    EXPECT_EQ(run_main_loop(), exit_window_failed);
-
-    ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[1].message, "Can't Create A GL Rendering Context.");
-    EXPECT_EQ(window_handle, nullptr);
-    EXPECT_EQ(render_context, nullptr);
-}
-
-TEST_F(MainLoop, WithNoDisplayAtAllBothTextsGoToStderrAndTheExitIsOne) {
-    recorder.boxes_unavailable = true;
-    recorder.failing = {"register_window_class"};
-
+// No display: both texts go to stderr, no answer is not a No, the exit code is 1.
+TEST_F(MainLoop, WithoutADisplayTheTextsGoToStderr) {
+    rec.no_boxes = true;
+    rec.failing = {"reg"};
     testing::internal::CaptureStderr();
-    const int exit_code = run_main_loop();
-    const std::string written = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(exit_code, exit_window_failed);
-    EXPECT_TRUE(full_screen_mode);  // no answer is not a No
-    EXPECT_EQ(written,
+    EXPECT_EQ(run_main_loop(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "HEJD\xC3\x85!: V\xC3\xA4lkommen?\nERROR: Failed To Register The Window Class.\n");
+    EXPECT_TRUE(full_screen_mode);
+}
+
+// Real key presses through SDL's queue: F1 reopens the window under the second title, Escape
+// ends the show with 0. A loop that missed them would end after 50 frames with code 99.
+TEST_F(MainLoop, PressingF1TogglesAndEscapeEnds) {
+    rec.answers = {ID_NO};
+    rec.script_only = false;
+    rec.on_swap = [] {
+        SDL_Event key = {};
+        key.type = SDL_KEYDOWN;
+        key.key.keysym.sym = rec.windows.size() == 1 ? SDLK_F1 : SDLK_ESCAPE;
+        if (!key_down[VK_F1]) SDL_PushEvent(&key);
+        static int swaps = 0;
+        rec.script_only = ++swaps > 50;
+    };
+    EXPECT_EQ(run_main_loop(), 0);
+    ASSERT_GE(rec.windows.size(), 2u);
+    EXPECT_EQ(rec.windows[1], toggled_popup);
 }
 
 }  // namespace
