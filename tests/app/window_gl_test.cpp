@@ -21,137 +21,93 @@ namespace {
 constexpr const char* windowed = "6cf0000 640x480 16 Tirvalex3";  // overlapped | clip children
 constexpr const char* popup = "86000000 640x480 16 Tirvalex3";    // popup | clip children
 
+// Each row: the failing step, the mode asked for (W windowed, P full screen; Y, N and C full
+// screen refused and the fallback answered Yes, No or closed), the steps logged and the failure
+// message shown under "ERROR" with the exclamation icon.
 struct OpenCase {
-    std::vector<std::string> failing;
-    bool full_screen;
-    int answer;
-    const char* log;
-    const char* window;  // the create_window request, "" when none is made
+    const char* failing;
+    char mode;
+    const char *steps, *message;
+};
+const OpenCase open_cases[] = {
+    // clang-format off
+    {"",       'W', OPENED, ""},
+    {"",       'P', "mod reg mode 640x480x16 cursor0 win dc choose setpf ctx cur show setup", ""},
+    {"reg",    'P', "mod reg", "Failed To Register The Window Class."},
+    {"win",    'W', "mod reg win unreg", "Window Creation Error."},
+    {"win",    'P', "mod reg mode 640x480x16 cursor0 win restore cursor1 unreg", "Window Creation Error."},
+    {"dc",     'W', "mod reg win dc delwin unreg", "Can't Create A GL Device Context."},
+    {"choose", 'W', "mod reg win dc choose reldc delwin unreg", "Can't Find A Suitable PixelFormat."},
+    {"setpf",  'W', "mod reg win dc choose setpf reldc delwin unreg", "Can't Set The PixelFormat."},
+    {"ctx",    'W', "mod reg win dc choose setpf ctx reldc delwin unreg",
+                    "Can't Create A GL Rendering Context."},
+    {"cur",    'W', "mod reg win dc choose setpf ctx cur " CLOSED,
+                    "Can't Activate The GL Rendering Context."},
+    {"setup",  'W', OPENED " " CLOSED, "Initialization Failed."},
+    // A refused mode: Yes opens windowed without touching the cursor; No or a closed box ends.
+    {"mode 640x480x16", 'Y', REFUSED " win dc choose setpf ctx cur show setup", ""},
+    {"mode 640x480x16", 'N', REFUSED " boxE:ERROR:Program Will Now Close.", ""},
+    {"mode 640x480x16", 'C', REFUSED " boxE:ERROR:Program Will Now Close.", ""},
+    // clang-format on
 };
 
-class Opening : public Shell, public testing::WithParamInterface<OpenCase> {};
-
-TEST_P(Opening, RunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
-    const OpenCase& c = GetParam();
-    rec.failing = c.failing;
-    rec.answers = {c.answer};
-    const bool opened = open_display_window("Tirvalex3", 640, 480, 16, c.full_screen);
-    EXPECT_EQ(log(), c.log);
-    EXPECT_EQ(rec.windows,
-              (*c.window ? std::vector<std::string>{c.window} : std::vector<std::string>{}));
-    if (opened) {
-        EXPECT_EQ(full_screen_mode, c.window == popup);
-        EXPECT_NE(instance_handle, nullptr);
-        EXPECT_EQ(device_context, window_handle);  // the window is its own device context
-        EXPECT_EQ(SDL_GL_GetCurrentContext(), render_context);
-        EXPECT_STREQ(SDL_GetWindowTitle(window_handle), "Tirvalex3");
-    } else {
-        expect_no_handles();
-        if (c.full_screen) sdl_platform.unregister_window_class();  // the program would end
+TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
+    for (const OpenCase& c : open_cases) {
+        SetUp();
+        if (*c.failing) rec.failing = {c.failing};
+        rec.answers = {c.mode == 'Y' ? ID_YES : c.mode == 'N' ? ID_NO : -1};
+        const bool opened = open_display_window("Tirvalex3", 640, 480, 16, c.mode != 'W');
+        EXPECT_EQ(log(), c.steps + std::string(*c.message ? " " FAILED : "") + c.message);
+        const bool none = c.mode == 'N' || c.mode == 'C' || c.failing == std::string("reg");
+        const char* window = none ? "" : c.mode == 'P' ? popup : windowed;
+        EXPECT_EQ(rec.windows.empty() ? "" : rec.windows[0], window) << c.failing;
+        EXPECT_EQ(opened, !*c.message && *window) << c.failing;
+        if (opened) {
+            EXPECT_EQ(full_screen_mode, c.mode == 'P');
+            EXPECT_NE(instance_handle, nullptr);
+            EXPECT_EQ(device_context, window_handle);  // the window is its own device context
+            EXPECT_EQ(SDL_GL_GetCurrentContext(), render_context);
+            EXPECT_STREQ(SDL_GetWindowTitle(window_handle), "Tirvalex3");
+        } else {
+            expect_no_handles();
+        }
+        TearDown();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryStep, Opening,
-    testing::Values(
-        OpenCase{{}, false, 0, OPENED, windowed},
-        OpenCase{{},
-                 true,
-                 0,
-                 "mod reg mode 640x480x16 cursor0 win dc choose setpf ctx cur show setup",
-                 popup},
-        OpenCase{{"reg"}, true, 0, "mod reg " FAILED "Failed To Register The Window Class.", ""},
-        OpenCase{{"win"}, false, 0, "mod reg win unreg " FAILED "Window Creation Error.", windowed},
-        OpenCase{{"win"},
-                 true,
-                 0,
-                 "mod reg mode 640x480x16 cursor0 win restore cursor1 unreg " FAILED
-                 "Window Creation Error.",
-                 popup},
-        OpenCase{{"dc"},
-                 false,
-                 0,
-                 "mod reg win dc delwin unreg " FAILED "Can't Create A GL Device Context.",
-                 windowed},
-        OpenCase{{"choose"},
-                 false,
-                 0,
-                 "mod reg win dc choose reldc delwin unreg " FAILED
-                 "Can't Find A Suitable PixelFormat.",
-                 windowed},
-        OpenCase{{"setpf"},
-                 false,
-                 0,
-                 "mod reg win dc choose setpf reldc delwin unreg " FAILED
-                 "Can't Set The PixelFormat.",
-                 windowed},
-        OpenCase{{"ctx"},
-                 false,
-                 0,
-                 "mod reg win dc choose setpf ctx reldc delwin unreg " FAILED
-                 "Can't Create A GL Rendering Context.",
-                 windowed},
-        OpenCase{{"cur"},
-                 false,
-                 0,
-                 "mod reg win dc choose setpf ctx cur " CLOSED " " FAILED
-                 "Can't Activate The GL Rendering Context.",
-                 windowed},
-        OpenCase{
-            {"setup"}, false, 0, OPENED " " CLOSED " " FAILED "Initialization Failed.", windowed},
-        // A refused mode: Yes opens windowed without touching the cursor; No or a closed box ends.
-        OpenCase{{"mode 640x480x16"},
-                 true,
-                 ID_YES,
-                 REFUSED " win dc choose setpf ctx cur show setup",
-                 windowed},
-        OpenCase{
-            {"mode 640x480x16"}, true, ID_NO, REFUSED " boxE:ERROR:Program Will Now Close.", ""},
-        OpenCase{
-            {"mode 640x480x16"}, true, -1, REFUSED " boxE:ERROR:Program Will Now Close.", ""}));
-
-struct CloseCase {
-    std::vector<std::string> failing;
-    int opened;  // 0: nothing open, 1: windowed, 2: full screen
-    const char* log;
+// Each row: the failing steps, what was open (0 nothing, as at the start with full_screen_mode
+// still true; 1 windowed, 2 full screen) and the log. A failed step is reported and the steps
+// after it still run.
+#define SHUTDOWN "boxI:SHUTDOWN ERROR:"
+const std::pair<std::pair<std::vector<std::string>, int>, const char*> close_cases[] = {
+    // clang-format off
+    {{{}, 0}, "restore cursor1 unreg"},
+    {{{}, 2}, "restore cursor1 " CLOSED},
+    {{{"uncur"}, 1}, "uncur " SHUTDOWN "Release Of DC And RC Failed. delctx reldc delwin unreg"},
+    {{{"delctx"}, 1}, "uncur delctx " SHUTDOWN "Release Rendering Context Failed. reldc delwin unreg"},
+    {{{"reldc"}, 1}, "uncur delctx reldc " SHUTDOWN "Release Device Context Failed. delwin unreg"},
+    {{{"delwin"}, 1}, "uncur delctx reldc delwin " SHUTDOWN "Could Not Release hWnd. unreg"},
+    {{{"unreg"}, 1}, CLOSED " " SHUTDOWN "Could Not Unregister Class."},
+    {{{"uncur", "delctx", "reldc", "delwin", "unreg"}, 1},
+     "uncur " SHUTDOWN "Release Of DC And RC Failed. delctx " SHUTDOWN "Release Rendering Context "
+     "Failed. reldc " SHUTDOWN "Release Device Context Failed. delwin " SHUTDOWN "Could Not "
+     "Release hWnd. unreg " SHUTDOWN "Could Not Unregister Class."},
+    // clang-format on
 };
 
-class Closing : public Shell, public testing::WithParamInterface<CloseCase> {};
-
-// A failed teardown step is reported and the steps after it still run.
-TEST_P(Closing, ReportsEachFailedStepAndGoesOn) {
-    const CloseCase& c = GetParam();
-    ASSERT_TRUE(c.opened == 0 || open_display_window("Tirvalex3", 640, 480, 16, c.opened == 2));
-    log();
-    rec.failing = c.failing;
-    close_display_window();
-    EXPECT_EQ(log(), c.log);
-    expect_no_handles();
+TEST_F(Shell, ClosingReportsEachFailedStepAndGoesOn) {
+    for (const auto& [setting, expected] : close_cases) {
+        SetUp();
+        const int opened = setting.second;
+        ASSERT_TRUE(opened == 0 || open_display_window("Tirvalex3", 640, 480, 16, opened == 2));
+        log();
+        rec.failing = setting.first;
+        close_display_window();
+        EXPECT_EQ(log(), expected);
+        expect_no_handles();
+        TearDown();
+    }
 }
-
-#define SHUTDOWN "boxI:SHUTDOWN ERROR:"
-INSTANTIATE_TEST_SUITE_P(
-    EveryStep, Closing,
-    testing::Values(
-        CloseCase{{}, 0, "restore cursor1 unreg"}, CloseCase{{}, 2, "restore cursor1 " CLOSED},
-        CloseCase{{"uncur"},
-                  1,
-                  "uncur " SHUTDOWN "Release Of DC And RC Failed. delctx reldc delwin unreg"},
-        CloseCase{{"delctx"},
-                  1,
-                  "uncur delctx " SHUTDOWN "Release Rendering Context Failed. reldc delwin unreg"},
-        CloseCase{{"reldc"},
-                  1,
-                  "uncur delctx reldc " SHUTDOWN "Release Device Context Failed. delwin unreg"},
-        CloseCase{
-            {"delwin"}, 1, "uncur delctx reldc delwin " SHUTDOWN "Could Not Release hWnd. unreg"},
-        CloseCase{{"unreg"}, 1, CLOSED " " SHUTDOWN "Could Not Unregister Class."},
-        CloseCase{{"uncur", "delctx", "reldc", "delwin", "unreg"},
-                  1,
-                  "uncur " SHUTDOWN "Release Of DC And RC Failed. delctx " SHUTDOWN
-                  "Release Rendering Context Failed. reldc " SHUTDOWN
-                  "Release Device Context Failed. delwin " SHUTDOWN
-                  "Could Not Release hWnd. unreg " SHUTDOWN "Could Not Unregister Class."}));
 
 // The request is made on the first open and kept, colour depth included: 40 bytes, version 1,
 // draw to window | OpenGL | double buffer (0x25), RGBA, 16-bit depth buffer, nothing else.
@@ -182,47 +138,43 @@ TEST_F(Shell, OfflineWindowIsAnUnshownWindowedContext) {
 // 45 degrees vertically: m[5] = 1 / tan(22.5 deg) = 2.4142136, m[0] = m[5] / aspect; near 0.1
 // and far 100 give m[10] = (far + near) / (near - far) = -1.002002 and m[14] = 2 far near /
 // (near - far) = -0.2002002. A height of 0 counts as 1; the aspect is a ratio of the integers.
-struct ProjectionCase {
-    int width, height;
-    bool by_message;
-    double aspect;
-};
-
-class Projection : public Shell, public testing::WithParamInterface<ProjectionCase> {};
-
-TEST_P(Projection, IsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred) {
+// Each row: the client size, set by the opening (640 x 480), by set_projection or by a size
+// message; the model-view matrix is left as the identity.
+TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred) {
+    const struct {
+        int width, height;
+        bool by_message;
+        double aspect;
+    } sizes[] = {{640, 480, false, 640.0 / 480.0},
+                 {300, 0, false, 300.0},
+                 {1001, 3, false, 1001.0 / 3.0},
+                 {800, 600, true, 800.0 / 600.0},
+                 {800, 0, true, 800.0}};
     ASSERT_TRUE(open_display_window("Tirvalex3", 640, 480, 16, false));
-    const ProjectionCase& c = GetParam();
-    if (c.width != 640) {  // a model-view move that the projection's set-up undoes
-        glTranslatef(1.0f, 0.0f, 0.0f);
-        const WindowMessage size = {WM_SIZE, 0, intptr_t(make_word_pair(c.width, c.height))};
-        EXPECT_EQ(c.by_message ? display_window_proc(window_handle, &size)
-                               : (set_projection(c.width, c.height), 0),
-                  0);
+    for (const auto& c : sizes) {
+        if (c.width != 640) {
+            glTranslatef(1.0f, 0.0f, 0.0f);
+            const WindowMessage size = {WM_SIZE, 0, intptr_t(make_word_pair(c.width, c.height))};
+            EXPECT_EQ(c.by_message ? display_window_proc(window_handle, &size)
+                                   : (set_projection(c.width, c.height), 0),
+                      0);
+        }
+        GLfloat m[16], modelview[16];
+        GLint viewport[4], mode;
+        glGetFloatv(GL_PROJECTION_MATRIX, m);
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        EXPECT_NEAR(m[5], 2.4142136, 1e-6);
+        EXPECT_NEAR(m[0], 2.4142136 / c.aspect, 1e-6) << c.width;
+        EXPECT_NEAR(m[10], -1.002002, 1e-6);
+        EXPECT_NEAR(m[14], -0.2002002, 1e-6);
+        EXPECT_EQ(m[11], -1.0f);
+        EXPECT_EQ(viewport[2] * 1000 + viewport[3], c.width * 1000 + std::max(c.height, 1));
+        EXPECT_EQ(mode, GL_MODELVIEW);
+        EXPECT_EQ(modelview[0] + modelview[5] + modelview[10] + modelview[15] + modelview[12], 4);
     }
-    GLfloat m[16], modelview[16];
-    GLint viewport[4], mode;
-    glGetFloatv(GL_PROJECTION_MATRIX, m);
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_NEAR(m[5], 2.4142136, 1e-6);
-    EXPECT_NEAR(m[0], 2.4142136 / c.aspect, 1e-6);
-    EXPECT_NEAR(m[10], -1.002002, 1e-6);
-    EXPECT_NEAR(m[14], -0.2002002, 1e-6);
-    EXPECT_EQ(m[11], -1.0f);
-    EXPECT_EQ(viewport[2], c.width);
-    EXPECT_EQ(viewport[3], std::max(c.height, 1));
-    EXPECT_EQ(mode, GL_MODELVIEW);
-    EXPECT_EQ(modelview[0] + modelview[5] + modelview[10] + modelview[15], 4.0f);
 }
-
-INSTANTIATE_TEST_SUITE_P(Sizes, Projection,
-                         testing::Values(ProjectionCase{640, 480, false, 640.0 / 480.0},
-                                         ProjectionCase{300, 0, false, 300.0},
-                                         ProjectionCase{1001, 3, false, 1001.0 / 3.0},
-                                         ProjectionCase{800, 600, true, 800.0 / 600.0},
-                                         ProjectionCase{800, 0, true, 800.0}));
 
 // The window procedure, message after message: its result, then Escape's and F1's entries and
 // the active flag ("1" set), and what went to the platform. Only the high word of the

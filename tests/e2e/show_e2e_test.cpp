@@ -133,11 +133,13 @@ protected:
         XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
         bool found = false;
         for (unsigned i = 0; i < count && !found; ++i) {
-            char* title = nullptr;
-            found = XFetchName(display_, children[i], &title) &&
-                    std::string(title).rfind(name, 0) == 0 &&
-                    XGetWindowAttributes(display_, children[i], at) && at->map_state == IsViewable;
-            if (title != nullptr) XFree(title);
+            XTextProperty title = {};  // UTF-8 as the demo sets it
+            found =
+                XGetWMName(display_, children[i], &title) &&
+                std::string(reinterpret_cast<char*>(title.value), title.nitems).rfind(name, 0) ==
+                    0 &&
+                XGetWindowAttributes(display_, children[i], at) && at->map_state == IsViewable;
+            if (title.value != nullptr) XFree(title.value);
             *id = children[i];
         }
         if (children != nullptr) XFree(children);
