@@ -25,8 +25,7 @@ protected:
     void SetUp() override {
         Shell::SetUp();
         platform_reset();
-        text_reset();
-        font_reset();
+        text_reset();  // the font itself is read once per process, from its start state
         ASSERT_TRUE(open_offline_window("gl", 640, 480));
         glMatrixMode(GL_PROJECTION);  // x from -20 to 20 em, y from -2 to 2
         glLoadIdentity();
@@ -88,7 +87,7 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     for (GLenum off : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D, GL_FOG})
         EXPECT_FALSE(glIsEnabled(off));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    EXPECT_TRUE(glIsList(font_list_base + 'A'));
+    EXPECT_EQ(glyph_metrics['A'].cell_inc_x, 1479 / em);  // the font's A (see below)
     // The song: the memory-file callbacks, the SDL device at 44100 Hz, the module playing.
     EXPECT_TRUE(file_callbacks_installed());
     EXPECT_EQ(selected_wave_device(), &sdl_wave_device);
@@ -148,6 +147,9 @@ TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
         EXPECT_EQ(segments([] { print_centered("Still going strong"); }), 0);
         EXPECT_EQ(x_now(), 0.0f);
     }
+    font_reset();  // the real font chosen by its file: asking whether it was found reads it
+    use_font_file(resolve_bold_font("Arial").path.c_str());
+    EXPECT_TRUE(font_outlines_found());
 }
 
 TEST_F(Gl, FreeingTheFontInItsContextDeletesTheLists) {
