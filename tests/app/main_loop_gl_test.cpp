@@ -93,7 +93,7 @@ TEST_F(MainLoop, RunsTheShowByItsScript) {
             windows += std::string(windows.empty() ? "" : " ") + (w[0] == '8' ? 'P' : 'W') +
                        (w.find("Joka's") == std::string::npos ? '1' : '2');
         EXPECT_EQ(windows, c.windows) << c.letters;
-        EXPECT_EQ(rec.windows[0].substr(rec.windows[0].find(' ')), " 640x480 16 Tirvalex3");
+        EXPECT_EQ(rec.windows[0].substr(rec.windows[0].find(' ')), " 640x480+0+0 16 Tirvalex3");
         EXPECT_EQ(full_screen_mode, c.full_screen) << c.letters;
         expect_no_handles();
         TearDown();
@@ -138,7 +138,7 @@ TEST_F(MainLoop, PressingF1TogglesAndEscapeEnds) {
     };
     EXPECT_EQ(run_main_loop(), 0);
     ASSERT_GE(rec.windows.size(), 2u);
-    EXPECT_EQ(rec.windows[1], "86000000 640x480 16 Joka's Outline Font Tutorial");
+    EXPECT_EQ(rec.windows[1], "86000000 640x480+0+0 16 Joka's Outline Font Tutorial");
 }
 
 }  // namespace

@@ -25,7 +25,8 @@
 #include "app/window.h"
 
 struct Recorder {
-    std::vector<std::string> calls, failing, windows;  // windows: "<style> <w>x<h> <bits> <title>"
+    std::vector<std::string> calls, failing,
+        windows;  // windows: "<style> <w>x<h>+<x>+<y> <bits> <title>"
     std::map<std::string, int> counts;
     std::deque<int> answers;
     std::deque<WindowMessage> script;
@@ -55,9 +56,11 @@ inline const Platform recording_platform = {
     OPENING("reg", register_window_class, false),
     TEARDOWN("unreg", unregister_window_class),
     [](const DisplayModeRequest* mode, uint32_t flags) {
-        if (mode == nullptr) return fails("restore") ? DISP_CHANGE_FAILED : DISP_CHANGE_SUCCESSFUL;
+        if (mode == nullptr)
+            return fails(flags ? "restore?" : "restore") ? -1 : DISP_CHANGE_SUCCESSFUL;
         const std::string size = std::to_string(mode->width) + "x" + std::to_string(mode->height);
-        if (fails("mode " + size + "x" + std::to_string(mode->bits_per_pixel)))
+        if (fails("mode " + size + "x" + std::to_string(mode->bits_per_pixel) +
+                  (flags == CDS_FULLSCREEN ? "" : "?")))
             return DISP_CHANGE_BADMODE;
         return sdl_platform.change_display_settings(nullptr, flags);  // granted, desktop kept
     },
@@ -65,7 +68,7 @@ inline const Platform recording_platform = {
     [](uint32_t ex_style, const char* title, uint32_t style, int32_t x, int32_t y, int32_t width,
        int32_t height, const PixelFormatRequest* format) -> WindowHandle {
         char window[160];
-        std::snprintf(window, sizeof window, "%x %dx%d %d %s", style, width, height,
+        std::snprintf(window, sizeof window, "%x %dx%d+%d+%d %d %s", style, width, height, x, y,
                       format->color_bits, title);
         rec.windows.push_back(window);
         if (fails("win")) return nullptr;

@@ -18,8 +18,8 @@ namespace {
 #define REFUSED                                                                            \
     "mod reg mode 640x480x16 boxW:Vimpa - Zelmorint:The Requested Fullscreen Mode Is Not " \
     "Supported By\nYour Video Card. Use Windowed Mode Instead?"
-constexpr const char* windowed = "6cf0000 640x480 16 Tirvalex3";  // overlapped | clip children
-constexpr const char* popup = "86000000 640x480 16 Tirvalex3";    // popup | clip children
+constexpr const char* windowed = "6cf0000 640x480+0+0 16 Tirvalex3";  // overlapped | clip children
+constexpr const char* popup = "86000000 640x480+0+0 16 Tirvalex3";    // popup | clip children
 
 // Each row: the failing step, the mode asked for (W windowed, P full screen; Y, N and C full
 // screen refused and the fallback answered Yes, No or closed), the steps logged and the failure
@@ -117,7 +117,7 @@ TEST_F(Shell, ReopeningKeepsTheFirstPixelFormatRequest) {
     log();
     ASSERT_TRUE(open_display_window("Joka's Outline Font Tutorial", 640, 480, 32, false));
     EXPECT_EQ(log(), OPENED);
-    EXPECT_EQ(rec.windows.back(), "6cf0000 640x480 16 Joka's Outline Font Tutorial");
+    EXPECT_EQ(rec.windows.back(), "6cf0000 640x480+0+0 16 Joka's Outline Font Tutorial");
     const PixelFormatRequest expected = {40, 1, 0x25, PFD_TYPE_RGBA, 16, 0, 0, 16, 0, 0, 0};
     EXPECT_EQ(std::memcmp(&pixel_format_request, &expected, sizeof expected), 0);
 }
@@ -126,7 +126,7 @@ TEST_F(Shell, ReopeningKeepsTheFirstPixelFormatRequest) {
 TEST_F(Shell, OfflineWindowIsAnUnshownWindowedContext) {
     ASSERT_TRUE(open_offline_window("offline", 320, 200));
     EXPECT_EQ(log(), "reg win dc choose setpf ctx cur");
-    EXPECT_EQ(rec.windows, std::vector<std::string>{"6cf0000 320x200 16 offline"});
+    EXPECT_EQ(rec.windows, std::vector<std::string>{"6cf0000 320x200+0+0 16 offline"});
     EXPECT_FALSE(full_screen_mode);
     close_display_window();
     log();
@@ -170,7 +170,8 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
         EXPECT_NEAR(m[10], -1.002002, 1e-6);
         EXPECT_NEAR(m[14], -0.2002002, 1e-6);
         EXPECT_EQ(m[11], -1.0f);
-        EXPECT_EQ(viewport[2] * 1000 + viewport[3], c.width * 1000 + std::max(c.height, 1));
+        EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4),
+                  (std::vector<GLint>{0, 0, c.width, std::max(c.height, 1)}));
         EXPECT_EQ(mode, GL_MODELVIEW);
         EXPECT_EQ(modelview[0] + modelview[5] + modelview[10] + modelview[15] + modelview[12], 4);
     }
