@@ -99,16 +99,16 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
 }
 
 // Advances in font units and contour counts. Bytes 0x80-0x9F are Windows-1252 (the euro, the
-// right quote, Y with diaeresis); 0x81 is undefined there and gets the missing glyph (1536,
-// two contours); 255 has no list and zero metrics.
+// right quote, Y with diaeresis); 0x81 is undefined there and, like 0, gets the missing glyph
+// (1536, two contours); 255 has no list and zero metrics.
 TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     build_outline_font();
     ASSERT_TRUE(font_outlines_found());
     const struct {
         int code, advance, contours;
-    } glyphs[] = {{'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1}, {' ', 569, 0},
-                  {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1}, {0x9F, 1366, 3},
-                  {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
+    } glyphs[] = {{0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
+                  {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
+                  {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
     for (const auto& g : glyphs) {
         EXPECT_EQ(glyph_metrics[g.code].cell_inc_x, g.advance / em) << g.code;
         EXPECT_EQ(g.code < 255 ? font_outlines()[g.code].contour_ends.size() : 0u,
