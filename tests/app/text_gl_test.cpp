@@ -64,6 +64,8 @@ protected:
 };
 
 TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
+    glFogf(GL_FOG_START, 5.0f);  // values other than GL's start values, which the set-up resets
+    glClearDepth(0.5);
     EXPECT_TRUE(setup_renderer());
     const std::pair<GLenum, float> values[] = {
         // clang-format off
