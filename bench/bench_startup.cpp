@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/support/process.h"
-#include "tests/e2e/support/x_server.h"
-#include "tests/e2e/support/x_windows.h"
+#include "bench/support/process.h"
+#include "bench/support/x_server.h"
+#include "bench/support/x_windows.h"
 
 namespace {
 

@@ -1,239 +1,144 @@
-// The main loop with a real window and a scripted message queue: the start-up question, one
-// message per pass with frames only on an empty queue, Escape, the window's close, the F1
-// toggle, a minimised window and the exit codes.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
+// The main loop with real windows and a scripted queue: the start-up question, one message per
+// pass with a frame only on an empty queue, Escape, the window's close, the F1 toggle, a
+// minimised window, the exit codes; and real key presses going all the way through.
 #include "app/main_loop.h"
-#include "app/message_box.h"
-#include "app/shell_state.h"
-#include "app/window.h"
+
 #include "scenes/scenes.h"
 #include "tests/app/platform_recorder.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
-
-constexpr WindowMessage empty_queue = {WM_NULL, 0, 0};
-constexpr WindowMessage key_down_of(uintptr_t key) {
-    return {WM_KEYDOWN, key, 0};
-}
-constexpr WindowMessage key_up_of(uintptr_t key) {
-    return {WM_KEYUP, key, 0};
-}
-
-constexpr uint32_t windowed_style = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr uint32_t full_screen_style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-
-std::vector<int32_t> scenes_at_swap;
-void record_scene_at_swap() {
-    scenes_at_swap.push_back(current_scene);
-}
-
-bool no_renderer_setup() {
-    return true;
+// A script, one letter a message: i an empty queue, E Escape down, F F1 down, f F1 up, A and a
+// the A key down and up, C the window's close, m minimised, r restored.
+std::deque<WindowMessage> script(const std::string& letters) {
+    std::deque<WindowMessage> messages;
+    for (char c : letters) {
+        const uintptr_t key = c == 'E' ? VK_ESCAPE : (c == 'A' || c == 'a') ? 'A' : VK_F1;
+        const uint32_t code = std::string("EFA").find(c) != std::string::npos  ? WM_KEYDOWN
+                              : std::string("fa").find(c) != std::string::npos ? WM_KEYUP
+                              : c == 'C'                                       ? WM_CLOSE
+                              : c == 'i'                                       ? WM_NULL
+                                                                               : WM_ACTIVATE;
+        messages.push_back(
+            {code, code == WM_ACTIVATE ? make_word_pair(c == 'r', c == 'm') : key, 0});
+    }
+    return messages;
 }
 
-class MainLoop : public testing::Test {
+class MainLoop : public Shell {
 protected:
     void SetUp() override {
-        shell_state_reset();
-        window_reset();
+        Shell::SetUp();
         timeline_reset();
-        install_platform_recorder();
-        recorder.script_only = true;
-        platform.setup_renderer = no_renderer_setup;
-        scenes_at_swap.clear();
+        rec.script_only = true;
     }
-    void TearDown() override {
-        if (window_handle != nullptr) close_display_window();
-        platform_reset();
-        window_reset();
-    }
-
-    // The logged calls that show the loop's shape, in order.
-    static Calls loop_calls() {
-        const Calls shape = {"message_box",  "create_window", "destroy_window",
-                             "swap_buffers", "message",       "empty"};
-        Calls calls;
-        for (const std::string& call : take_calls()) {
-            if (std::find(shape.begin(), shape.end(), call) != shape.end()) calls.push_back(call);
+    // The loop's shape, one letter a call: Q the start-up question "Välkommen?" under "HEJDÅ!",
+    // ? the full-screen fallback, ! a failure message, M the 640x480x16 mode asked for, + and -
+    // a window made and destroyed, i m s an empty pass, a message taken, a frame presented.
+    static std::string shape() {
+        std::string letters;
+        for (const std::string& call : rec.calls) {
+            if (call == "boxI:HEJD\xC3\x85!:V\xC3\xA4lkommen?")
+                letters += 'Q';
+            else if (call.rfind("boxW:Vimpa - Zelmorint:", 0) == 0)
+                letters += '?';
+            else if (call.rfind("boxW:ERROR:", 0) == 0)
+                letters += '!';
+            else if (call == "mode 640x480x16")
+                letters += 'M';
+            else if (call == "win" || call == "delwin")
+                letters += call == "win" ? '+' : '-';
+            else if (call == "idle" || call == "msg" || call == "swap")
+                letters += call[0];
         }
-        return calls;
+        return letters;
     }
 };
 
-TEST_F(MainLoop, AnsweringNoOpensAWindowAndEscapeEndsWithZero) {
-    recorder.answers = {ID_NO};
-    recorder.script = {empty_queue, empty_queue, key_down_of(VK_ESCAPE), empty_queue};
+// Each row: the answers to the boxes (N No, Y Yes), the script, a failing step, the exit code,
+// whether the mode is full screen at the end, the loop's shape, and the windows made (W
+// windowed, P full-screen popup; 1 "Tirvalex3", 2 "Joka's Outline Font Tutorial"). The pass
+// that sees Escape draws its frame but does not present it; a toggling pass presents its frame,
+// then closes the window and opens the other mode. A close ends with the quit's code, 0.
+struct LoopCase {
+    const char *answers, *letters, *failing;
+    int exit_code;
+    bool full_screen;
+    const char *shape, *windows;
+};
+const LoopCase loop_cases[] = {
+    // clang-format off
+    {"N",  "iiEi",     "",                0, false, "Q+isismi-",                  "W1"},
+    {"Y",  "Ei",       "",                0, true,  "QM+mi-",                     "P1"},
+    {"N",  "iC",       "",                0, false, "Q+ism-",                     "W1"},
+    {"N",  "AaFifEi",  "",                0, true,  "Q+mmmis-M+mmi-",             "W1 P2"},
+    {"Y",  "iFiFiEi",  "",                0, true,  "QM+ismis-+mis-M+mi-",        "P1 W2 P2"},
+    {"NY", "EFi",      "mode 640x480x16", 0, false, "Q+mmi-M?+-",                 "W1 W2"},
+    {"N",  "",         "win",             1, false, "Q+!",                        "W1"},
+    {"N",  "Fi",       "ctx#2",           1, true,  "Q+mis-M+-!",                 "W1 P2"},
+    // clang-format on
+};
 
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].message, "V\xC3\xA4lkommen?");
-    EXPECT_EQ(recorder.boxes[0].title, "HEJD\xC3\x85!");
-    EXPECT_EQ(recorder.boxes[0].flags,
-              SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT);
-    EXPECT_FALSE(full_screen_mode);
-    EXPECT_EQ(recorder.window_titles, (std::vector<std::string>{"Tirvalex3"}));
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{windowed_style}));
-    // The pass that sees Escape has drawn its frame but does not present it.
-    EXPECT_EQ(loop_calls(), (Calls{"message_box", "create_window", "empty", "swap_buffers", "empty",
-                                   "swap_buffers", "message", "empty", "destroy_window"}));
-    EXPECT_EQ(window_handle, nullptr);
+TEST_F(MainLoop, RunsTheShowByItsScript) {
+    for (const LoopCase& c : loop_cases) {
+        SetUp();
+        for (const char* a = c.answers; *a; ++a)
+            rec.answers.push_back(*a == 'N' ? ID_NO : ID_YES);
+        rec.script = script(c.letters);
+        if (*c.failing) rec.failing = {c.failing};
+        EXPECT_EQ(run_main_loop(), c.exit_code) << c.letters;
+        EXPECT_EQ(shape(), c.shape) << c.letters;
+        std::string windows;
+        for (const std::string& w : rec.windows)
+            windows += std::string(windows.empty() ? "" : " ") + (w[0] == '8' ? 'P' : 'W') +
+                       (w.find("Joka's") == std::string::npos ? '1' : '2');
+        EXPECT_EQ(windows, c.windows) << c.letters;
+        EXPECT_EQ(rec.windows[0].substr(rec.windows[0].find(' ')), " 640x480+0+0 16 Tirvalex3");
+        EXPECT_EQ(full_screen_mode, c.full_screen) << c.letters;
+        expect_no_handles();
+        TearDown();
+    }
 }
 
-TEST_F(MainLoop, AnsweringYesAsksForTheFullScreenWindow) {
-    recorder.grant_display_mode = true;
-    recorder.answers = {ID_YES};
-    recorder.script = {key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_TRUE(full_screen_mode);
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{full_screen_style}));
+// Minimised, frames are swapped but not drawn, so the opening scene stays until the restore;
+// the first frame after it draws the opening and moves on to scene 2 (no music: clock 0).
+// Escape still ends the loop while minimised.
+TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawingAndStillTakesEscape) {
+    static std::vector<int32_t> scenes;
+    rec.answers = {ID_NO};
+    rec.script = script("miirimEi");
+    rec.on_swap = [] { scenes.push_back(current_scene); };
+    EXPECT_EQ(run_main_loop(), 0);
+    EXPECT_EQ(scenes, (std::vector<int32_t>{0, 0, 2}));
 }
 
-TEST_F(MainLoop, ClosingTheWindowEndsWithZero) {
-    recorder.answers = {ID_NO};
-    recorder.script = {empty_queue, {WM_CLOSE, 0, 0}};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);  // the posted quit, not the script's end (99)
-
-    EXPECT_EQ(window_handle, nullptr);
-}
-
-TEST_F(MainLoop, TakesOneMessagePerPassAndDrawsOnlyWhenTheQueueIsEmpty) {
-    recorder.answers = {ID_NO};
-    recorder.script = {key_down_of('A'), key_up_of('A'),         key_down_of('B'), empty_queue,
-                       key_up_of('B'),   key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(loop_calls(),
-              (Calls{"message_box", "create_window", "message", "message", "message", "empty",
-                     "swap_buffers", "message", "message", "empty", "destroy_window"}));
-    EXPECT_FALSE(key_down['A']);
-    EXPECT_FALSE(key_down['B']);
-    EXPECT_TRUE(key_down[VK_ESCAPE]);
-}
-
-TEST_F(MainLoop, F1ReopensInTheOtherModeWithTheSecondTitle) {
-    recorder.grant_display_mode = true;
-    recorder.script = {empty_queue, key_down_of(VK_F1), empty_queue, key_down_of(VK_ESCAPE),
-                       empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial"}));
-    EXPECT_EQ(recorder.window_styles, (std::vector<uint32_t>{full_screen_style, windowed_style}));
-    EXPECT_FALSE(full_screen_mode);
-    EXPECT_FALSE(key_down[VK_F1]);
-    // The toggling pass presents its frame first, then closes and reopens.
-    EXPECT_EQ(loop_calls(), (Calls{"message_box", "create_window", "empty", "swap_buffers",
-                                   "message", "empty", "swap_buffers", "destroy_window",
-                                   "create_window", "message", "empty", "destroy_window"}));
-}
-
-TEST_F(MainLoop, EveryF1KeyDownTogglesOnceAutoRepeatIncluded) {
-    recorder.grant_display_mode = true;
-    recorder.script = {key_down_of(VK_F1),     empty_queue, key_down_of(VK_F1), empty_queue,
-                       key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial",
-                                        "Joka's Outline Font Tutorial"}));
-    EXPECT_EQ(recorder.window_styles,
-              (std::vector<uint32_t>{full_screen_style, windowed_style, full_screen_style}));
-    EXPECT_TRUE(full_screen_mode);
-}
-
-TEST_F(MainLoop, F1InThePassThatEndsStillTogglesBeforeTheEnd) {
-    recorder.answers = {ID_NO};
-    recorder.script = {key_down_of(VK_ESCAPE), key_down_of(VK_F1), empty_queue};
-    recorder.failing = {"change_display_settings"};  // the toggle goes through the fallback
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(loop_calls(),
-              (Calls{"message_box", "create_window", "message", "message", "empty",
-                     "destroy_window", "message_box", "create_window", "destroy_window"}));
-    EXPECT_EQ(recorder.window_titles,
-              (std::vector<std::string>{"Tirvalex3", "Joka's Outline Font Tutorial"}));
-}
-
-TEST_F(MainLoop, MinimisedWindowSwapsButDrawsNothingUntilRestored) {
-    recorder.answers = {ID_NO};
-    recorder.on_swap = record_scene_at_swap;
-    recorder.script = {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0},
-                       empty_queue,
-                       empty_queue,
-                       {WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0},
-                       empty_queue,
-                       key_down_of(VK_ESCAPE),
-                       empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    // No frame while minimised leaves the opening scene in place; the first frame after the
-    // restore draws it and moves on to scene 2 (the song clock reads 0 without music).
-    EXPECT_EQ(scenes_at_swap, (std::vector<int32_t>{0, 0, 2}));
-}
-
-TEST_F(MainLoop, EscapeIsHonouredWhileMinimised) {
-    recorder.answers = {ID_NO};
-    recorder.script = {
-        {WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0}, key_down_of(VK_ESCAPE), empty_queue};
-
-    EXPECT_EQ(run_main_loop(), exit_normal);
-
-    EXPECT_EQ(current_scene, 0);
-}
-
-TEST_F(MainLoop, AWindowThatCannotOpenAtStartEndsWithOne) {
-    recorder.answers = {ID_NO};
-    recorder.failing = {"create_window"};
-
-    EXPECT_EQ(run_main_loop(), exit_window_failed);
-
-    ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[1].message, "Window Creation Error.");
-    EXPECT_EQ(window_handle, nullptr);
-}
-
-TEST_F(MainLoop, AWindowThatCannotReopenAtTheToggleEndsWithOne) {
-    recorder.answers = {ID_NO};
-    recorder.failing = {"create_context#2"};
-    recorder.script = {key_down_of(VK_F1), empty_queue};
-    recorder.grant_display_mode = true;
-
-    EXPECT_EQ(run_main_loop(), exit_window_failed);
-
-    ASSERT_EQ(recorder.boxes.size(), 2u);
-    EXPECT_EQ(recorder.boxes[1].message, "Can't Create A GL Rendering Context.");
-    EXPECT_EQ(window_handle, nullptr);
-    EXPECT_EQ(render_context, nullptr);
-}
-
-TEST_F(MainLoop, WithNoDisplayAtAllBothTextsGoToStderrAndTheExitIsOne) {
-    recorder.boxes_unavailable = true;
-    recorder.failing = {"register_window_class"};
-
+// No display: the question and the failure go to stderr, no answer is not a No, the exit is 1.
+TEST_F(MainLoop, WithoutADisplayTheTextsGoToStderr) {
+    rec.no_boxes = true;
+    rec.failing = {"reg"};
     testing::internal::CaptureStderr();
-    const int exit_code = run_main_loop();
-    const std::string written = testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(exit_code, exit_window_failed);
-    EXPECT_TRUE(full_screen_mode);  // no answer is not a No
-    EXPECT_EQ(written,
+    EXPECT_EQ(run_main_loop(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "HEJD\xC3\x85!: V\xC3\xA4lkommen?\nERROR: Failed To Register The Window Class.\n");
+    EXPECT_TRUE(full_screen_mode);
+}
+
+// Real key presses through SDL's queue: F1 reopens the window in the other mode under the
+// second title, Escape ends the show with 0. A loop that missed them would end with 99.
+TEST_F(MainLoop, PressingF1TogglesAndEscapeEnds) {
+    rec.answers = {ID_NO};
+    rec.script_only = false;
+    rec.on_swap = [] {
+        static int swaps = 0;
+        SDL_Event key = {};
+        key.type = SDL_KEYDOWN;
+        key.key.keysym.sym = rec.windows.size() == 1 ? SDLK_F1 : SDLK_ESCAPE;
+        if (!key_down[VK_F1]) SDL_PushEvent(&key);
+        rec.script_only = ++swaps > 50;
+    };
+    EXPECT_EQ(run_main_loop(), 0);
+    ASSERT_GE(rec.windows.size(), 2u);
+    EXPECT_EQ(rec.windows[1], "86000000 640x480+0+0 16 Joka's Outline Font Tutorial");
 }
 
 }  // namespace

@@ -1,171 +1,120 @@
 #pragma once
-// A platform layer for tests: every operation is logged by name and then carried out with the
-// SDL operations, except the one a test names as failing, which reports failure. Message
-// boxes are never shown: they are recorded and answered from a list the test gives.
+// A platform layer for the shell's tests: every operation is logged under a short name and then
+// carried out by SDL, except the ones a test names as failing ("name" every time, "name#k" the
+// k-th time). Opening steps that fail do nothing; teardown steps do their work and then report
+// failure, so nothing leaks. Message boxes are logged ("box" + icon + caption + text, the icon W
+// for exclamation, E for stop, I for information and question) and answered from a list (the
+// first button when it is empty). The queue hands out a script first (WM_NULL: an empty pass,
+// logged "idle"); past it the real queue, and then, if script_only is set, WM_QUIT with code 99.
+// A display-mode change is granted unless it is failed; the desktop mode is kept.
+// Names: mod reg mode restore cursor0 cursor1 win dc choose setpf ctx cur show swap msg idle quit
+// default uncur delctx reldc delwin unreg.
 #include <SDL.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "app/message_box.h"
 #include "app/platform.h"
+#include "app/shell_state.h"
+#include "app/window.h"
 
-struct RecordedButton {
-    std::string text;
-    uint32_t flags;
-    int id;
-};
-
-struct RecordedBox {
-    std::string title;    // UTF-8, as SDL gets it
-    std::string message;  // UTF-8
-    uint32_t flags;
-    bool has_owner;
-    std::vector<RecordedButton> buttons;
-};
-
-struct PlatformRecorder {
-    std::vector<std::string> calls;  // operation names in call order
-    std::vector<RecordedBox> boxes;
-    std::deque<int> answers;  // button ids for the next boxes; the first button when empty
-    // Operations that report failure: "name" fails every call, "name#k" only the k-th.
-    std::vector<std::string> failing;
-    std::map<std::string, int> call_counts;
-    bool boxes_unavailable = false;   // no message box can be shown at all
-    bool grant_display_mode = false;  // the full-screen mode change succeeds without SDL
-    // Messages peek_message delivers (logged "message"; a WM_NULL entry stands for an empty
-    // queue, logged "empty"), before the real queue. Once the script and the real queue are
-    // both used up, a test that set script_only gets WM_QUIT with code 99, so a loop that
-    // the script failed to end still ends.
+struct Recorder {
+    std::vector<std::string> calls, failing,
+        windows;  // windows: "<style> <w>x<h>+<x>+<y> <bits> <title>"
+    std::map<std::string, int> counts;
+    std::deque<int> answers;
     std::deque<WindowMessage> script;
-    bool script_only = false;
-    void (*on_swap)() = nullptr;          // called at every swap_buffers
-    std::vector<uint32_t> window_styles;  // the style of every create_window call
-    std::vector<std::string> window_titles;
+    bool script_only = false, no_boxes = false;
+    void (*on_swap)() = nullptr;
 };
+inline Recorder rec;
 
-inline PlatformRecorder recorder;
-
-namespace platform_recorder_detail {
-
-// Logs the call; true when the test wants this operation to fail.
-inline bool fails(const char* name) {
-    recorder.calls.emplace_back(name);
-    const std::string numbered =
-        std::string(name) + "#" + std::to_string(++recorder.call_counts[name]);
-    for (const std::string& failing : recorder.failing) {
-        if (failing == name || failing == numbered) return true;
-    }
-    return false;
+inline bool fails(const std::string& name) {
+    rec.calls.push_back(name);
+    const std::string numbered = name + "#" + std::to_string(++rec.counts[name]);
+    return std::count(rec.failing.begin(), rec.failing.end(), name) +
+               std::count(rec.failing.begin(), rec.failing.end(), numbered) >
+           0;
 }
 
-// Opening steps fail without doing anything; teardown steps do their work and then report
-// failure, so a test that fails them leaks nothing.
+#define OPENING(name, op, failed) \
+    [](auto... a) { return fails(name) ? failed : sdl_platform.op(a...); }
+#define TEARDOWN(name, op)                       \
+    [](auto... a) {                              \
+        const bool failed = fails(name);         \
+        return sdl_platform.op(a...) && !failed; \
+    }
+
 inline const Platform recording_platform = {
-    [] { return fails("module_handle") ? nullptr : sdl_platform.module_handle(); },
-    [] { return !fails("register_window_class") && sdl_platform.register_window_class(); },
-    [] {
-        const bool failed = fails("unregister_window_class");
-        return sdl_platform.unregister_window_class() && !failed;
-    },
+    OPENING("mod", module_handle, nullptr),
+    OPENING("reg", register_window_class, false),
+    TEARDOWN("unreg", unregister_window_class),
     [](const DisplayModeRequest* mode, uint32_t flags) {
-        if (fails(mode != nullptr ? "change_display_settings" : "restore_display_mode")) {
+        if (mode == nullptr)
+            return fails(flags ? "restore?" : "restore") ? -1 : DISP_CHANGE_SUCCESSFUL;
+        const std::string size = std::to_string(mode->width) + "x" + std::to_string(mode->height);
+        if (fails("mode " + size + "x" + std::to_string(mode->bits_per_pixel) +
+                  (flags == CDS_FULLSCREEN ? "" : "?")))
             return DISP_CHANGE_BADMODE;
-        }
-        if (mode != nullptr && recorder.grant_display_mode) return DISP_CHANGE_SUCCESSFUL;
-        return sdl_platform.change_display_settings(mode, flags);
+        return sdl_platform.change_display_settings(nullptr, flags);  // granted, desktop kept
     },
-    [](bool shown) {
-        fails(shown ? "show_cursor" : "hide_cursor");
-        sdl_platform.show_cursor(shown);
-    },
+    [](bool shown) { fails(shown ? "cursor1" : "cursor0"); },
     [](uint32_t ex_style, const char* title, uint32_t style, int32_t x, int32_t y, int32_t width,
-       int32_t height, const PixelFormatRequest* pixel_format) -> WindowHandle {
-        recorder.window_styles.push_back(style);
-        recorder.window_titles.emplace_back(title);
-        if (fails("create_window")) return nullptr;
-        return sdl_platform.create_window(ex_style, title, style, x, y, width, height,
-                                          pixel_format);
+       int32_t height, const PixelFormatRequest* format) -> WindowHandle {
+        char window[160];
+        std::snprintf(window, sizeof window, "%x %dx%d+%d+%d %d %s", style, width, height, x, y,
+                      format->color_bits, title);
+        rec.windows.push_back(window);
+        if (fails("win")) return nullptr;
+        return sdl_platform.create_window(ex_style, title, style & ~WS_POPUP, x, y, width, height,
+                                          format);
     },
-    [](WindowHandle window) {
-        const bool failed = fails("destroy_window");
-        return sdl_platform.destroy_window(window) && !failed;
+    TEARDOWN("delwin", destroy_window),
+    OPENING("dc", get_device_context, nullptr),
+    TEARDOWN("reldc", release_device_context),
+    OPENING("choose", choose_pixel_format, 0u),
+    OPENING("setpf", set_pixel_format, false),
+    OPENING("ctx", create_context, nullptr),
+    [](DeviceContext dc, RenderContext context) -> bool {
+        if (context == nullptr) return !fails("uncur") & sdl_platform.make_current(dc, context);
+        return !fails("cur") && sdl_platform.make_current(dc, context);
     },
-    [](WindowHandle window) -> DeviceContext {
-        return fails("get_device_context") ? nullptr : sdl_platform.get_device_context(window);
-    },
-    [](WindowHandle window, DeviceContext device_context) {
-        const bool failed = fails("release_device_context");
-        return sdl_platform.release_device_context(window, device_context) && !failed;
-    },
-    [](DeviceContext device_context, const PixelFormatRequest* request) -> uint32_t {
-        return fails("choose_pixel_format")
-                   ? 0
-                   : sdl_platform.choose_pixel_format(device_context, request);
-    },
-    [](DeviceContext device_context, uint32_t format, const PixelFormatRequest* request) {
-        return !fails("set_pixel_format") &&
-               sdl_platform.set_pixel_format(device_context, format, request);
-    },
-    [](DeviceContext device_context) -> RenderContext {
-        return fails("create_context") ? nullptr : sdl_platform.create_context(device_context);
-    },
-    [](DeviceContext device_context, RenderContext context) {
-        if (context == nullptr) {
-            const bool failed = fails("release_current");
-            return sdl_platform.make_current(device_context, context) && !failed;
-        }
-        return !fails("make_current") && sdl_platform.make_current(device_context, context);
-    },
-    [](RenderContext context) {
-        const bool failed = fails("delete_context");
-        return sdl_platform.delete_context(context) && !failed;
-    },
-    [](WindowHandle window) {
-        fails("show_window");
-        sdl_platform.show_window(window);
-    },
-    [](DeviceContext device_context) {
-        if (recorder.on_swap != nullptr) recorder.on_swap();
-        return !fails("swap_buffers") && sdl_platform.swap_buffers(device_context);
+    TEARDOWN("delctx", delete_context),
+    [](WindowHandle window) { fails("show"), sdl_platform.show_window(window); },
+    [](DeviceContext dc) {
+        if (rec.on_swap != nullptr) rec.on_swap();
+        return !fails("swap") && sdl_platform.swap_buffers(dc);
     },
     [](WindowMessage* message) {
-        if (!recorder.script.empty()) {
-            *message = recorder.script.front();
-            recorder.script.pop_front();
-            const bool taken = message->code != WM_NULL;
-            recorder.calls.emplace_back(taken ? "message" : "empty");
-            return taken;
+        if (!rec.script.empty()) {
+            *message = rec.script.front();
+            rec.script.pop_front();
+            rec.calls.push_back(message->code != WM_NULL ? "msg" : "idle");
+            return message->code != WM_NULL;
         }
         if (sdl_platform.peek_message(message)) return true;
-        if (!recorder.script_only) return false;
         *message = {WM_QUIT, 99, 0};
-        return true;
+        return rec.script_only;
     },
-    [](int32_t code) {
-        fails("post_quit_message");
-        sdl_platform.post_quit_message(code);
+    [](int32_t code) { fails("quit"), sdl_platform.post_quit_message(code); },
+    [](WindowHandle, const WindowMessage*) -> intptr_t {
+        fails("default");
+        return 7;  // the platform's default handling answers 7 here
     },
-    [](WindowHandle window, const WindowMessage* message) {
-        fails("default_window_proc");
-        return sdl_platform.default_window_proc(window, message);
-    },
-    [](const SDL_MessageBoxData* box, int* button_id) {
-        recorder.calls.emplace_back("message_box");
-        if (recorder.boxes_unavailable) return false;
-        RecordedBox recorded{box->title, box->message, box->flags, box->window != nullptr, {}};
-        for (int i = 0; i < box->numbuttons; ++i) {
-            recorded.buttons.push_back(
-                {box->buttons[i].text, box->buttons[i].flags, box->buttons[i].buttonid});
-        }
-        recorder.boxes.push_back(recorded);
-        if (recorder.answers.empty()) {
-            *button_id = box->buttons[0].buttonid;
-        } else {
-            *button_id = recorder.answers.front();
-            recorder.answers.pop_front();
-        }
+    [](const SDL_MessageBoxData* box, int* button) {
+        const char icon = (box->flags & SDL_MESSAGEBOX_ERROR)     ? 'E'
+                          : (box->flags & SDL_MESSAGEBOX_WARNING) ? 'W'
+                                                                  : 'I';
+        rec.calls.push_back(std::string("box") + icon + ":" + box->title + ":" + box->message);
+        if (rec.no_boxes) return false;
+        *button = rec.answers.empty() ? box->buttons[0].buttonid : rec.answers.front();
+        if (!rec.answers.empty()) rec.answers.pop_front();
         return true;
     },
     // The real renderer set-up unless a test replaces it.
@@ -173,18 +122,36 @@ inline const Platform recording_platform = {
     [](DisplayModeList* list) { return sdl_platform.list_display_modes(list); },
 };
 
-}  // namespace platform_recorder_detail
-
-// Starts a fresh recording and puts the recording operations into `platform`.
-inline void install_platform_recorder() {
-    platform_reset();
-    recorder = PlatformRecorder{};
-    platform = platform_recorder_detail::recording_platform;
-}
-
-// The calls logged since the last clear, and a fresh log.
-inline std::vector<std::string> take_calls() {
-    std::vector<std::string> calls;
-    calls.swap(recorder.calls);
-    return calls;
-}
+// One fixture for the shell: fresh shell state, window and recording platform; a renderer
+// set-up that is only logged ("setup"); whatever a test left open is closed afterwards.
+class Shell : public testing::Test {
+protected:
+    void SetUp() override {
+        shell_state_reset();
+        window_reset();
+        platform_reset();
+        rec = Recorder{};
+        platform = recording_platform;
+        platform.setup_renderer = [] { return !fails("setup"); };
+    }
+    void TearDown() override {
+        rec.failing.clear();
+        if (window_handle != nullptr) close_display_window();
+        platform_reset();
+        window_reset();
+    }
+    // The log so far, joined by spaces, and a fresh log.
+    static std::string log() {
+        std::string joined;
+        for (const std::string& call : rec.calls)
+            joined += (joined.empty() ? "" : " ") + call;
+        rec.calls.clear();
+        return joined;
+    }
+    static void expect_no_handles() {
+        EXPECT_EQ(window_handle, nullptr);
+        EXPECT_EQ(device_context, nullptr);
+        EXPECT_EQ(render_context, nullptr);
+        EXPECT_EQ(instance_handle, nullptr);
+    }
+};

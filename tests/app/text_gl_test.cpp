@@ -1,136 +1,203 @@
-// print_centered and text_width: the width comes from the glyph metrics, the matrix moves
-// left by half of it, the lists then move it on by the advances. Most cases use hand-made
-// metrics and lists; the Latin-1 case uses the real font, whose advances are those of the
-// Arial Bold metrics (2048 units to the em).
-#include <gtest/gtest.h>
+// The renderer set-up, the outline font and the text routine in a real context. Glyph figures
+// are those of the bold "Arial" fontconfig gives (Liberation Sans Bold, 2048 units to the em),
+// read off the font's own tables: the l is the rectangle (143, 0)-(424, 1484) with an advance
+// of 569; the o is two contours of quadratic pieces whose chords end at the points below.
+#include <GL/gl.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/font.h"
 #include "app/renderer.h"
+#include "app/sdl_wave_device.h"
+#include "player/audio_format.h"
+#include "player/ring.h"
+#include "player/wave_device.h"
 #include "scenes/text.h"
-#include "tests/app/gl_test_window.h"
+#include "tests/app/platform_recorder.h"
 
 namespace {
 
-class Text : public testing::Test {
+constexpr float em = 2048.0f;
+
+class Gl : public Shell {
 protected:
     void SetUp() override {
-        text_reset();
-        font_reset();
-        gl_ = open_gl_test_window();
-        ASSERT_NE(gl_.context, nullptr) << SDL_GetError();
-        set_test_text_view();
+        Shell::SetUp();
+        platform_reset();
+        text_reset();  // the font itself is read once per process, from its start state
+        ASSERT_TRUE(open_offline_window("gl", 640, 480));
+        glMatrixMode(GL_PROJECTION);  // x from -20 to 20 em, y from -2 to 2
+        glLoadIdentity();
+        glOrtho(-20.0, 20.0, -2.0, 2.0, -1.0, 1.0);
+        glMatrixMode(GL_MODELVIEW);
     }
-    void TearDown() override { close_gl_test_window(gl_); }
-
-    // Gives every code a list that only moves the origin by `list_advance` (0: empty lists)
-    // and the metrics `advance`, except code 255, which stays empty and zero.
-    void use_hand_made_font(float advance, float list_advance) {
+    void TearDown() override {
+        Shell::TearDown();
+        module_free(music_module);  // stops the song a set-up started
+        music_module = nullptr;
+    }
+    // Every code but 255 gets the advance in its metrics and a list that only moves by `moves`.
+    static void hand_made_font(float advance, float moves) {
         font_list_base = glGenLists(256);
         for (int code = 0; code < 255; ++code) {
             glyph_metrics[code].cell_inc_x = advance;
             glNewList(font_list_base + code, GL_COMPILE);
-            if (list_advance != 0.0f) glTranslatef(list_advance, 0.0f, 0.0f);
+            glTranslatef(moves, 0.0f, 0.0f);
             glEndList();
         }
     }
-
-    // Draws a text centred in a view one em and a quarter high (baseline at the bottom) and
-    // counts the dark pixels between two heights in em.
-    int ink_between_heights(const char* text, float low, float high) {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1.0, 1.0, 0.0, 1.25, -1.0, 1.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glColor3f(0.0f, 0.0f, 0.0f);
-        print_centered("%s", text);
-        const std::vector<unsigned char> pixels = read_back_pixels(640, 480);
-        int ink = 0;
-        for (int row = 0; row < 480; ++row) {
-            const float height = (row + 0.5f) * 1.25f / 480.0f;
-            if (height < low || height > high) continue;
-            for (int column = 0; column < 640; ++column) {
-                ink += pixels[(row * 640 + column) * 3] < 128;
-            }
-        }
-        glLoadIdentity();
-        return ink;
+    static float x_now() {
+        GLfloat m[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        return m[12];
     }
-
-    GlTestWindow gl_{};
+    // Line segments a drawing produces, read back in feedback mode.
+    template <typename Draw>
+    static int segments(Draw draw) {
+        std::vector<GLfloat> buffer(1 << 16);
+        glFeedbackBuffer(GLsizei(buffer.size()), GL_2D, buffer.data());
+        glRenderMode(GL_FEEDBACK);
+        draw();
+        return glRenderMode(GL_RENDER) / 5;  // a token and two 2-D vertices each
+    }
 };
 
-TEST_F(Text, WidthAddsTheAdvancesOfTheBytesWithCode255MeasuringZero) {
+TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
+    glFogf(GL_FOG_START, 5.0f);  // values other than GL's start values, which the set-up resets
+    glClearDepth(0.5);
+    EXPECT_TRUE(setup_renderer());
+    const std::pair<GLenum, float> values[] = {
+        // clang-format off
+        {GL_SHADE_MODEL, GL_SMOOTH}, {GL_DEPTH_CLEAR_VALUE, 1}, {GL_DEPTH_FUNC, GL_LEQUAL},
+        {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}, {GL_FOG_MODE, GL_LINEAR}, {GL_FOG_END, 30},
+        {GL_FOG_DENSITY, 0.25f}, {GL_FOG_HINT, GL_NICEST}, {GL_FOG_START, 0},
+        // clang-format on
+    };
+    for (const auto& [name, expected] : values) {
+        GLfloat value[4];
+        glGetFloatv(name, value);
+        EXPECT_EQ(value[0], expected) << name;
+    }
+    GLfloat clear[4], fog[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    glGetFloatv(GL_FOG_COLOR, fog);
+    EXPECT_EQ(std::vector<float>(clear, clear + 4), (std::vector<float>{1, 1, 1, 0.5f}));
+    EXPECT_EQ(std::vector<float>(fog, fog + 4), (std::vector<float>{0, 0, 0, 1}));
+    for (GLenum on : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH})
+        EXPECT_TRUE(glIsEnabled(on));
+    for (GLenum off : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D, GL_FOG})
+        EXPECT_FALSE(glIsEnabled(off));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(glyph_metrics['A'].cell_inc_x, 1479 / em);  // the font's A (see below)
+    // The song: the memory-file callbacks, the SDL device at 44100 Hz, the module playing.
+    EXPECT_TRUE(file_callbacks_installed());
+    EXPECT_EQ(selected_wave_device(), &sdl_wave_device);
+    EXPECT_EQ(output_rate, 44100);
+    ASSERT_NE(music_module, nullptr);
+    EXPECT_EQ(current_module, music_module);
+    EXPECT_TRUE(setup_renderer());  // again, as after a toggle: a new module from its start
+    EXPECT_EQ(current_module, music_module);
+}
+
+// Advances in font units and contour counts. Bytes 0x80-0x9F are Windows-1252 (the euro, the
+// right quote, Y with diaeresis); 0x81 is undefined there and, like 0, gets the missing glyph
+// (1536, two contours); 255 has no list and zero metrics.
+TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
+    build_outline_font();
+    ASSERT_TRUE(font_outlines_found());
+    const struct {
+        int code, advance, contours;
+    } glyphs[] = {{0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
+                  {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
+                  {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
+    for (const auto& g : glyphs) {
+        EXPECT_EQ(glyph_metrics[g.code].cell_inc_x, g.advance / em) << g.code;
+        EXPECT_EQ(g.code < 255 ? font_outlines()[g.code].contour_ends.size() : 0u,
+                  size_t(g.contours));
+    }
+    const GlyphMetricsFloat l = glyph_metrics['l'];
+    EXPECT_EQ(
+        std::vector<float>({l.black_box_x, l.black_box_y, l.origin_x, l.origin_y, l.cell_inc_y}),
+        (std::vector<float>{281 / em, 1484 / em, 143 / em, 1484 / em, 0}));
+    EXPECT_EQ(glyph_metrics[255].black_box_y + glyph_metrics[255].origin_y, 0.0f);
+    // 255's list is empty; the l's is one loop of four segments, then the advance.
+    glCallList(font_list_base + 255);
+    EXPECT_EQ(x_now(), 0.0f);
+    EXPECT_EQ(segments([] { glCallList(font_list_base + 'l'); }), 4);
+    EXPECT_EQ(x_now(), 569 / em);
+    // The o: on-curve points and the midpoints between two control points, the closing point
+    // dropped (the loop closes itself); a midpoint may sit half a unit off.
+    const float o[][2] = {{1171, 542},  {1025, 129.5}, {621, -20},      {224, 130}, {80, 542},
+                          {224, 952.5}, {627, 1102},   {1031.5, 957.5}, {877, 542}, {814, 822},
+                          {631, 909},   {375, 542},    {437.5, 266.5},  {618, 172}};
+    const GlyphOutline& drawn = font_outlines()['o'];
+    EXPECT_EQ(drawn.contour_ends, (std::vector<uint32_t>{8, 14}));
+    ASSERT_EQ(drawn.points.size(), 28u);
+    for (int i = 0; i < 28; ++i)
+        EXPECT_NEAR(drawn.points[i], o[i / 2][i % 2] / em, 0.5f / em) << i;
+}
+
+TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
+    for (const char* path : {"/nonexistent/font.ttf", TIRVALEX_SOURCE_DIR "/README.md"}) {
+        font_reset();
+        use_font_file(path);
+        build_outline_font();
+        EXPECT_FALSE(font_outlines_found()) << path;
+        for (const GlyphMetricsFloat& metrics : glyph_metrics)
+            EXPECT_EQ(metrics.cell_inc_x, 0.0f);
+        EXPECT_EQ(segments([] { print_centered("Still going strong"); }), 0);
+        EXPECT_EQ(x_now(), 0.0f);
+    }
+    font_reset();  // the real font chosen by its file: asking whether it was found reads it
+    use_font_file(resolve_bold_font("Arial").path.c_str());
+    EXPECT_TRUE(font_outlines_found());
+}
+
+TEST_F(Gl, FreeingTheFontInItsContextDeletesTheLists) {
+    build_outline_font();
+    free_outline_font();
+    EXPECT_FALSE(glIsList(font_list_base + 'A'));
+}
+
+// A text's width is the sum of its bytes' advances (255 counts 0). print_centered moves the
+// origin left by half of it, then each list moves it on; the list state is put back.
+TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
     glyph_metrics['A'].cell_inc_x = 0.5f;
     glyph_metrics['B'].cell_inc_x = 0.25f;
     glyph_metrics[0xE5].cell_inc_x = 0.125f;
-    glyph_metrics[255].cell_inc_x = 0.0f;
-    EXPECT_EQ(text_width(""), 0.0f);
-    EXPECT_EQ(text_width("AB"), 0.75f);
-    EXPECT_EQ(text_width("ABA"), 1.25f);
-    EXPECT_EQ(text_width("A\xE5"), 0.625f);  // a byte above 127 has its own metrics
-    EXPECT_EQ(text_width("A\xFF\xFF"), 0.5f);
-}
+    const std::pair<const char*, float> widths[] = {
+        {"", 0}, {"AB", 0.75f}, {"ABA", 1.25f}, {"A\xE5", 0.625f}, {"A\xFF\xFF", 0.5f}};
+    for (const auto& [text, width] : widths)
+        EXPECT_EQ(text_width(text), width) << text;
 
-TEST_F(Text, PrintCenteredMovesTheMatrixLeftByHalfTheFormattedWidth) {
-    use_hand_made_font(0.5f, 0.0f);  // lists that draw nothing and do not move
+    hand_made_font(0.5f, 0.0f);  // lists that do not move
+    glListBase(5);
     glTranslatef(1.0f, 0.0f, 0.0f);
     print_centered("ABC");
-    EXPECT_FLOAT_EQ(modelview_x(), 1.0f - 0.75f);
-
+    EXPECT_EQ(x_now(), 1.0f - 0.75f);
+    GLint base = 0;
+    glGetIntegerv(GL_LIST_BASE, &base);
+    EXPECT_EQ(base, 5);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     glLoadIdentity();
     print_centered("%d-%s", 42, "xy");  // "42-xy": five characters
-    EXPECT_FLOAT_EQ(modelview_x(), -1.25f);
+    EXPECT_EQ(x_now(), -1.25f);
+
+    const char* empty = "";  // a variable: the compiler rejects a literal empty format
+    EXPECT_EQ(segments([&] {
+                  print_centered(empty);
+                  print_centered(nullptr);
+                  print_centered("\xFF\xFF\xFF");
+              }),
+              0);
+    EXPECT_EQ(x_now(), -1.25f);
 }
 
-TEST_F(Text, EmptyOrNullTextNeitherDrawsNorMovesTheMatrix) {
-    use_hand_made_font(0.5f, 0.5f);
-    glTranslatef(3.0f, 0.0f, 0.0f);
-    const int segments = count_line_segments([] {
-        const char* empty = "";  // through a variable: the compiler rejects a literal ""
-        print_centered(empty);
-        print_centered(nullptr);
-        print_centered("%s", "");
-    });
-    EXPECT_EQ(segments, 0);
-    EXPECT_FLOAT_EQ(modelview_x(), 3.0f);
-}
-
-TEST_F(Text, CodeTwoFiftyFiveNeitherMeasuresNorMoves) {
-    build_outline_font();
-    EXPECT_EQ(glyph_metrics[255].cell_inc_x, 0.0f);
-    print_centered("\xFF\xFF\xFF");
-    EXPECT_EQ(modelview_x(), 0.0f);
-}
-
-TEST_F(Text, ALongerTextIsCutAt511CharactersInsideTheBuffer) {
-    use_hand_made_font(1.0f, 1.0f);  // each character one unit wide and moving one unit
-    const std::string long_text(700, 'A');
-    print_centered("%s", long_text.c_str());
-    // 511 characters measured and drawn: -511/2 for the centring, then +511 by the lists.
-    EXPECT_FLOAT_EQ(modelview_x(), 255.5f);
-}
-
-TEST_F(Text, LatinOneLettersAreMeasuredAndDrawnWithTheirOwnGlyphs) {
-    build_outline_font();
-    ASSERT_TRUE(font_outlines_found());
-    // a with ring and A with ring share the advances of a (1139) and A (1479).
-    EXPECT_FLOAT_EQ(text_width("\xE5"), 1139.0f / 2048.0f);
-    EXPECT_FLOAT_EQ(text_width("\xC5"), 1479.0f / 2048.0f);
-    EXPECT_FLOAT_EQ(text_width("h\xE5l"), (1251.0f + 1139.0f + 569.0f) / 2048.0f);
-    // Drawn large, the a with ring has ink above the a's x-height (1122 of 2048 units), where
-    // the plain a has none: the ring is drawn from the byte's own glyph.
-    EXPECT_GT(ink_between_heights("\xE5", 0.6f, 0.8f), 0);
-    EXPECT_EQ(ink_between_heights("a", 0.6f, 0.8f), 0);
-    EXPECT_GT(ink_between_heights("a", 0.1f, 0.5f), 0);
-    // After the text the origin is half its width right of where it was.
-    glLoadIdentity();
-    print_centered("h\xE5l");
-    EXPECT_FLOAT_EQ(modelview_x(), (1251.0f + 1139.0f + 569.0f) / 2048.0f / 2.0f);
+TEST_F(Gl, ALongTextIsCutAt511Characters) {
+    hand_made_font(1.0f, 1.0f);
+    print_centered("%s", std::string(700, 'A').c_str());
+    EXPECT_EQ(x_now(), -511 / 2.0f + 511);  // centred on 511 characters, then moved by each
 }
 
 }  // namespace

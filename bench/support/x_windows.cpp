@@ -1,4 +1,4 @@
-#include "tests/e2e/support/x_windows.h"
+#include "bench/support/x_windows.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/e2e/support/process.h"
+#include "bench/support/process.h"
 
 #include <fcntl.h>
 #include <signal.h>

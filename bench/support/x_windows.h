@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/support/x_server.h"
+#include "bench/support/x_server.h"
 
 struct XWindow {
     unsigned long id = 0;

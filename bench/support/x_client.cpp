@@ -1,4 +1,4 @@
-#include "tests/e2e/support/x_client.h"
+#include "bench/support/x_client.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -1,9 +1,9 @@
-#include "tests/e2e/support/x_server.h"
+#include "bench/support/x_server.h"
 
 #include <poll.h>
 #include <unistd.h>
 
-#include "tests/e2e/support/x_client.h"
+#include "bench/support/x_client.h"
 
 namespace {
 

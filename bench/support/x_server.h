@@ -3,7 +3,7 @@
 // test sees exactly the display modes it is about.
 #include <string>
 
-#include "tests/e2e/support/process.h"
+#include "bench/support/process.h"
 
 struct XServer {
     ChildProcess process;
