@@ -12,7 +12,7 @@
 #include "player/mixer.h"
 #include "player/output.h"
 #include "player/ring.h"
-#include "tests/player/support/xm_load.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "player/effects.h"
 #include "player/engine.h"
-#include "tests/player/support/song_start.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 
@@ -249,6 +249,12 @@ const TickCase cases[] = {
     // An envelope holding at its sustain point recomputes the volume every tick: it hears the
     // H08 of the channel after it one tick later (56: 111, 48: 95).
     {"C-4 01 | H08", 4, heard, "127 127 111 95", 1, "0 0 0 0", "3 0 0 0 0 64 10 0"},
+    // A point is reached only on the tick equal to its x. Points sharing x 4: -8 a tick to 32 at
+    // tick 4, which starts the flat segment to the second x-4 point, a tick already passed: 32
+    // for good. Sharing x 0: the flat segment from 64 starts at tick 0 and holds.
+    {"C-4 01", 16, env, "64 56 48 40 32 32 32 32 32 32 32", 1, "0 0 0 0",
+     "1 0 0 0 0 64 4 32 4 0 8 0"},
+    {"C-4 01", 16, env, "64 64 64 64 64 64", 1, "0 0 0 0", "1 0 0 0 0 64 0 16 10 0"},
     // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
     {"C-4 01", 8, env, "64 48 32 16 0", 1, "0 0 0 0", "1 0 0 0 0 200 4 0"},
 };
@@ -262,7 +268,6 @@ TEST(Effects, GiveTheirValueOnEveryTick) {
         EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), c.probe), expected)
             << c.rows << " " << c.vibrato << " " << c.volume_envelope << " " << c.panning_envelope;
     }
-    reset_song_loading();
 }
 
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k

@@ -11,17 +11,19 @@
 
 #include "player/effects.h"
 #include "player/output.h"
-#include "tests/player/support/song_start.h"
+#include "player/song_state.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 
-// Patterns as "rows: cell | cell; row...", separated by '/'; two channels; the orders; the
-// speed; the restart position; then order x 100 + row after each tick.
+// Patterns as "rows: cell | cell; row...", separated by '/'; the orders; the speed; the
+// restart position; order x 100 + row after each tick; the channels and the song length.
 struct PositionCase {
     const char* patterns;
     const char* orders;
     int speed, restart;
     const char* after_each_tick;
+    int channels = 2, length = -1;
 };
 
 const PositionCase positions[] = {
@@ -44,20 +46,22 @@ const PositionCase positions[] = {
     {"2: / 2: / 2:", "0 1 2", 1, 1, "0 1 100 101 200 201 100"},
     {"2: / 1:", "0 1", 1, 5, "0 1 100 0"},
     {"1: / 0: / 1:", "0 1 2", 1, 0, "0 100 200 0"},
+    // Song length 0: order 0 still names pattern 0, whose F02 makes its 3 rows 2 ticks each.
+    {"3: F02", "0", 1, 0, "0 0 1 1 2 2 0", 2, 0},
+    // No channels: no cells and no effects, but the rows still pass.
+    {"3: F02", "0", 1, 0, "0 1 2 0", 0},
 };
 
 TEST(Engine, PositionsFollowTheRowsEffects) {
     for (const PositionCase& c : positions) {
-        XmImageSong song;
-        song.channel_count = 2;
-        song.tempo = uint16_t(c.speed);
-        song.restart_position = uint16_t(c.restart);
+        XmImageSong song{.channel_count = uint16_t(c.channels), .tempo = uint16_t(c.speed)};
+        song.restart_position = uint16_t(c.restart), song.song_length_override = c.length;
         const std::vector<int> orders = numbers(c.orders);
         song.orders.assign(orders.begin(), orders.end());
         for (const std::string& pattern : split(c.patterns, '/')) {
             const size_t colon = pattern.find(':');
-            song.patterns.push_back(xm_pattern(std::stoi(pattern.substr(0, colon)), 2,
-                                               pattern_lines(pattern.substr(colon + 1))));
+            song.patterns.push_back(
+                pattern_of(pattern.substr(colon + 1), std::stoi(pattern.substr(0, colon)), 2));
         }
         SongHandle module = start_song_image(song);
         ASSERT_TRUE(module);
@@ -65,7 +69,23 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
         Probe where = [](const XmModule& m) { return int(m.order_position * 100 + m.row); };
         EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), where), expected) << c.patterns;
     }
-    reset_song_loading();
+}
+
+// Frames per tick: trunc(1000 / (bpm x 0.4) x 44100 x 0.001), the constants in single precision
+// and the arithmetic in double. By hand, with 0.4f = 0.40000000596 and 0.001f = 0.00100000005:
+// BPM 42: 1000 / 16.80000025 x 44100 = 2625000.0, x 0.001f = 2625.00012 -> 2625; BPM 21 twice
+// that, 5250.00025 -> 5250; BPM 255: 432.353 -> 432.
+TEST(Engine, FramesPerTickFollowTheTempoRuleAtEveryBpm) {
+    XmModule module{};
+    for (auto [bpm, frames] : {std::pair{42, 2625}, {21, 5250}, {255, 432}}) {
+        set_bpm(&module, bpm);
+        EXPECT_EQ(module.samples_per_tick, frames) << bpm;
+    }
+    for (int bpm = 1; bpm <= 255; ++bpm) {
+        set_bpm(&module, bpm);
+        EXPECT_EQ(module.samples_per_tick,
+                  int(1000.0 / (bpm * double(0.4f)) * 44100 * double(0.001f)));
+    }
 }
 
 // Playback start, also of a module that has played: the header's speed and tempo, global
@@ -77,13 +97,14 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     song.bpm = 150;
     SongHandle module = start_song_image(song);
     ASSERT_TRUE(module);
-    play_ticks(module.get(), 4);  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
+    probe_ticks(module.get(), 4, [](const XmModule&) {
+        return 0;
+    });  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
     reset_song_state(module.get());
     EXPECT_EQ(module->samples_per_tick, 735);  // 2.5 x 44100 / 150
     Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
     EXPECT_EQ(channels[0].voice->volume, 127);  // 64 x 64 x 65536 x 64 x 255 / 2^35 = 127.5
-    reset_song_loading();
 }
 
 // Periods of C-4 (and of notes at and beyond the table's ends) and the steps of their
@@ -118,7 +139,6 @@ TEST(Engine, NotePeriodsFollowTheFrequencyTable) {
             (std::vector<int>(c.begin() + 4, c.end())))
             << text;
     }
-    reset_song_loading();
 }
 
 // Final volume (v + offset) x env x fadeout x global x 255 / 2^35; final panning p + ((128 -
@@ -171,7 +191,7 @@ TEST(Engine, NoteStartsHandASoundingVoiceToItsTwin) {
     SongHandle module = start_song_image(
         pattern_song("... | C-4 01; ... | C-4 01; ... | C-4 01", 1, {looped_instrument()}));
     ASSERT_TRUE(module);
-    play_ticks(module.get(), 2);
+    probe_ticks(module.get(), 2, [](const XmModule&) { return 0; });
     EXPECT_EQ(channels[1].voice, &voices[33]);
     EXPECT_EQ((std::vector<int>{voices[33].index, voices[33].volume, voices[1].index}),
               numbers("33 127 1"));
@@ -180,7 +200,6 @@ TEST(Engine, NoteStartsHandASoundingVoiceToItsTwin) {
     voices[33].sample = nullptr;  // the mixer reached the end of its sample
     play_tick(module.get());
     EXPECT_EQ(channels[1].voice, &voices[33]);
-    reset_song_loading();
 }
 
 }  // namespace

@@ -7,10 +7,8 @@
 #include "data/module_bytes.h"
 #include "player/engine.h"
 #include "player/memfile.h"
-#include "tests/player/support/xm_load.h"
+#include "tests/player/support/songs.h"
 #include "tools/xm_image.h"
-
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"  // designated fields only
 
 namespace {
 
@@ -277,12 +275,29 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
             EXPECT_TRUE(outcomes[v] == 'E' || (module != nullptr) == (outcomes[v] == 'L'));
         }
     }
-    std::vector<uint8_t> image = original;  // the ID text must match to its trailing blank
-    image[16] = 0;
-    EXPECT_EQ(load(image), nullptr);
-    image = original;  // more than 16 samples fail the load
-    put(image, instrument0 + 27, 17, 2);
-    EXPECT_EQ(load(image), nullptr);
+    // The ID text must match to its trailing blank; more than 16 samples fail the load.
+    for (auto [at, value] : {std::pair{size_t(9), 'm'}, {16, 0}, {instrument0 + 27, 17}}) {
+        std::vector<uint8_t> image = original;
+        image[at] = uint8_t(value);
+        EXPECT_EQ(load(image), nullptr) << at;
+    }
+    // Songs written whole with (channels, patterns, instrument count field, loads): 32 channels
+    // load, 33 do not, 0 do; 300 patterns without data load; 40000 instruments read as -25536,
+    // none; 30000 need at least 29 bytes each, more than the image holds.
+    for (const auto& c : {V{32, 2, 0, 1},
+                          {33, 2, 0, 0},
+                          {0, 2, 0, 1},
+                          {3, 300, 0, 1},
+                          {3, 2, 40000, 1},
+                          {3, 2, 30000, 0}}) {
+        XmImageSong song = feature_song();
+        song.channel_count = uint16_t(c[0]);
+        if (c[1] == 300) song.patterns.assign(300, XmImagePattern{.empty_data = true});
+        std::vector<uint8_t> image = write_xm_image(song);
+        if (c[2] != 0) put(image, 72, uint32_t(c[2]), 2);
+        if (load(image)) expect_module_sound(module);
+        EXPECT_EQ(module != nullptr, c[3] == 1) << c[0] << " " << c[1] << " " << c[2];
+    }
 }
 
 }  // namespace
