@@ -27,6 +27,10 @@ const Probe position = [](const XmModule&) {
     return int(channels[0].voice->position + channels[0].voice->position_frac);
 };
 const Probe voice_slot = [](const XmModule&) { return int(channels[0].voice - voices); };
+const Probe handed = [](const XmModule&) {  // the twin's index, then the first voice's gains
+    return int(voices[32].index * 1000 + voices[0].volume + voices[0].left_volume +
+               voices[0].right_volume);
+};
 const Probe vibrato_at = [](const XmModule&) { return int(channels[0].vibrato_position); };
 const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_position); };
 const Probe frames = [](const XmModule& m) { return int(m.samples_per_tick); };
@@ -62,18 +66,13 @@ XmImageEnvelope envelope(const char* text) {
 // note but C-4 mapped to sample slot 16.
 // 3: volume 20, panning 200, relative note +12.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
-    XmImageInstrument first = looped_instrument();
+    XmImageInstrument first = looped_instrument(), second = looped_instrument(40, 64);
     const std::vector<int> v = numbers(c.vibrato);
-    first.vibrato_type = uint8_t(v[0]);
-    first.vibrato_sweep = uint8_t(v[1]);
-    first.vibrato_depth = uint8_t(v[2]);
-    first.vibrato_rate = uint8_t(v[3]);
-    first.volume_envelope = envelope(c.volume_envelope);
+    first.vibrato_type = uint8_t(v[0]), first.vibrato_sweep = uint8_t(v[1]);
+    first.vibrato_depth = uint8_t(v[2]), first.vibrato_rate = uint8_t(v[3]);
+    first.volume_envelope = envelope(c.volume_envelope), first.fadeout = c.fadeout;
     first.panning_envelope = envelope(c.panning_envelope);
-    first.fadeout = c.fadeout;
-    XmImageInstrument second = looped_instrument(40, 64);
-    second.note_samples.assign(96, 16);  // no sample but for C-4
-    second.note_samples[48] = 0;
+    second.note_samples.assign(96, 16), second.note_samples[48] = 0;  // no sample but for C-4
     return {first, second, looped_instrument(20, 200, 12)};
 }
 
@@ -195,6 +194,8 @@ const TickCase cases[] = {
     {"C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position, "1024 1024 0 0 512"},
     // A note start on a sounding voice moves to its twin; an instrument alone does not.
     {"C-4 01; C-4 01; ... 01; C-4 01", 1, voice_slot, "0 32 32 0"},
+    // The twin keeps its own index; the voice it took over is silenced (127 + 63 + 63 before).
+    {"C-4 01; C-4 01", 1, handed, "32253 32000"},
     // A note-to-sample entry of 16 plays the empty sample: silent.
     {"C-4 02; C-5 02", 1, heard, "79 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note

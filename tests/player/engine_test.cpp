@@ -35,11 +35,13 @@ const PositionCase positions[] = {
     // A jump and a break: the break's row, and the jump's order whichever channel comes first.
     {"2: B05 | D10 / 128:", "0 1 1 1 1 1", 1, 0, "0 510"},
     {"2: D10 | B05 / 128:", "0 1 1 1 1 1", 1, 0, "0 500"},
-    {"2: B02 / 128:", "0 1", 1, 0, "0 0"},    // past the song: order 0
-    {"2: D1F / 128:", "0 1", 1, 0, "0 125"},  // 10 x 1 + 15
-    {"2: D63 / 128:", "0 1", 1, 0, "0 163"},  // the last row a break reaches
-    {"2: D64 / 128:", "0 1", 1, 0, "0 100"},  // beyond 63: row 0
-    {"1: D25 / 16:", "0 1", 1, 0, "0 100"},   // past the pattern's rows: row 0
+    {"2: B02 / 128:", "0 1", 1, 0, "0 0"},
+    // A break in a row that takes a pattern loop wins: order 1, row 5.
+    {"4: ; E60; ; E61 | D05 / 8:", "0 1", 1, 0, "0 1 2 3 105 106"},  // past the song: order 0
+    {"2: D1F / 128:", "0 1", 1, 0, "0 125"},                         // 10 x 1 + 15
+    {"2: D63 / 128:", "0 1", 1, 0, "0 163"},                         // the last row a break reaches
+    {"2: D64 / 128:", "0 1", 1, 0, "0 100"},                         // beyond 63: row 0
+    {"1: D25 / 16:", "0 1", 1, 0, "0 100"},  // past the pattern's rows: row 0
     // A break on the last order goes to order 0; running off the end goes to the restart
     // position, or to order 0 when that lies outside the song; a 0-row pattern plays one row.
     {"2: / 2: / 2: D00", "0 1 2", 1, 1, "0 1 100 101 200 0"},
@@ -183,23 +185,6 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;
     }
-}
-
-// A note start on a sounding voice hands it to its twin, which takes the whole record with
-// its own index, while the old voice is silenced to ramp out; a free voice starts in place.
-TEST(Engine, NoteStartsHandASoundingVoiceToItsTwin) {
-    SongHandle module = start_song_image(
-        pattern_song("... | C-4 01; ... | C-4 01; ... | C-4 01", 1, {looped_instrument()}));
-    ASSERT_TRUE(module);
-    probe_ticks(module.get(), 2, [](const XmModule&) { return 0; });
-    EXPECT_EQ(channels[1].voice, &voices[33]);
-    EXPECT_EQ((std::vector<int>{voices[33].index, voices[33].volume, voices[1].index}),
-              numbers("33 127 1"));
-    EXPECT_EQ(voices[1].volume + voices[1].left_volume + voices[1].right_volume, 0);
-    EXPECT_NE(voices[1].sample, nullptr);
-    voices[33].sample = nullptr;  // the mixer reached the end of its sample
-    play_tick(module.get());
-    EXPECT_EQ(channels[1].voice, &voices[33]);
 }
 
 }  // namespace

@@ -21,8 +21,7 @@ XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_r
 
 SongHandle start_song_image(const XmImageSong& song) {
     SongHandle module(load_xm_image(write_xm_image(song)));
-    engine_reset();
-    if (module) reset_song_state(module.get());
+    if (module) engine_reset(), reset_song_state(module.get());
     return module;
 }
 
@@ -32,34 +31,29 @@ void expect_module_sound(XmModule* module) {
                 module->song_length >= 0 && module->song_length <= 256);
     for (int i = 0; i < module->song_length; ++i)
         ASSERT_LT(module->orders[i], module->pattern_count);
-    int64_t sum = 0;  // every value read, so that a sanitizer checks every read
+    volatile int64_t sum = 0;  // every value read, so that a sanitizer checks every read
     for (int p = 0; p < module->pattern_count; ++p) {
         const XmPattern& pattern = module->patterns[p];
         const int64_t cells = int64_t(pattern.row_count) * module->channel_count;
         ASSERT_EQ(pattern.cells == nullptr, cells == 0);
-        for (int64_t i = 0; i < cells; ++i)
-            ASSERT_TRUE((pattern.cells[i].note <= 96 || pattern.cells[i].note == 255) &&
-                        pattern.cells[i].instrument <= 128);
+        for (const XmCell* c = pattern.cells; c < pattern.cells + cells; ++c)
+            ASSERT_TRUE((c->note <= 96 || c->note == 255) && c->instrument <= 128);
     }
-    for (int i = 0; i < module->instrument_count; ++i) {
-        const XmInstrument& instrument = module->instruments[i];
-        ASSERT_TRUE(instrument.sample_count >= 0 && instrument.sample_count <= 16 &&
-                    instrument.volume_point_count <= 12 && instrument.panning_point_count <= 12);
+    for (const XmInstrument* in = module->instruments;
+         in < module->instruments + std::max<int>(module->instrument_count, 0); ++in) {
+        ASSERT_TRUE(in->sample_count >= 0 && in->sample_count <= 16 &&
+                    in->volume_point_count <= 12 && in->panning_point_count <= 12);
         for (int slot = 0; slot < 16; ++slot) {
-            const XmSample* sample = instrument.samples[slot];
-            ASSERT_TRUE(slot < instrument.sample_count ? sample != nullptr
-                                                       : sample == &empty_sample);
-            ASSERT_TRUE((sample->bits == 16) == (sample != &empty_sample) &&
-                        (sample->data == nullptr) == (sample->length == 0));
-            if (sample->length == 0) continue;
-            ASSERT_TRUE(sample->loop_length > 0 && sample->loop_start < sample->length &&
-                        sample->loop_length <= sample->length - sample->loop_start);
-            for (uint32_t f = 0; f < sample->length + 8; ++f)
-                sum += sample->data[f];
+            const XmSample* s = in->samples[slot];
+            ASSERT_TRUE((slot < in->sample_count ? s != nullptr : s == &empty_sample) &&
+                        (s->bits == 16) == (s != &empty_sample) &&
+                        (s->data == nullptr) == (s->length == 0));
+            ASSERT_TRUE(s->length == 0 || (s->loop_length > 0 && s->loop_start < s->length &&
+                                           s->loop_length <= s->length - s->loop_start));
+            for (uint32_t f = 0; s->length > 0 && f < s->length + 8; ++f)
+                sum = sum + s->data[f];
         }
     }
-    volatile int64_t sink = sum;
-    (void)sink;
     engine_reset();
     reset_song_state(module);
     for (int tick = 0; tick < 12; ++tick)
@@ -113,9 +107,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 std::vector<int> probe_ticks(XmModule* module, int ticks, Probe probe) {
     std::vector<int> values;
-    for (int i = 0; i < ticks; ++i) {
-        play_tick(module);
-        values.push_back(probe(*module));
-    }
+    while (int(values.size()) < ticks)
+        play_tick(module), values.push_back(probe(*module));
     return values;
 }
