@@ -99,12 +99,10 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     song.bpm = 150;
     SongHandle module = start_song_image(song);
     ASSERT_TRUE(module);
-    probe_ticks(module.get(), 4, [](const XmModule&) {
-        return 0;
-    });  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
+    Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
+    probe_ticks(module.get(), 4, state);  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
     reset_song_state(module.get());
     EXPECT_EQ(module->samples_per_tick, 735);  // 2.5 x 44100 / 150
-    Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
     EXPECT_EQ(channels[0].voice->volume, 127);  // 64 x 64 x 65536 x 64 x 255 / 2^35 = 127.5
 }
@@ -161,15 +159,9 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
     ChannelState& channel = channels[0];
     for (const char* text : cases) {
         const std::vector<int> c = numbers(text);
-        channel = ChannelState{};
-        channel.voice = &voices[0];
-        channel.volume = c[0];
-        channel.volume_offset = c[1];
-        channel.volume_env_value = c[2];
-        channel.fadeout_volume = c[3];
-        channel.panning = c[4];
-        channel.panning_env_value = c[5];
-        channel.update_flags = UPDATE_VOLUME | UPDATE_PANNING;
+        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING, .voice = &voices[0]};
+        channel.volume = c[0], channel.volume_offset = c[1], channel.volume_env_value = c[2];
+        channel.fadeout_volume = c[3], channel.panning = c[4], channel.panning_env_value = c[5];
         update_voice(&channel, nullptr, &module);
         const Voice& v = voices[0];
         EXPECT_EQ((std::vector<int>{v.volume, v.panning, v.left_volume, v.right_volume}),
