@@ -189,6 +189,11 @@ TEST_F(Mixer, ValuesWorkedByHand) {
     mix_voices(more.data(), 64);
     EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 127 * 256}));
     EXPECT_EQ(ramp.ramp_step_left, 0.0f);
+    // A new target equal to the whole part of the weight reached starts no ramp: the weight
+    // stays as stored, the frames use the target.
+    ramp.left_volume = 75, ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
+    mix_voices(more.data(), 2);
+    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 75 * 256 + 33}));
     float untouched[2] = {5.0f, 6.0f};
     mix_voices(untouched, 0), mix_voices(untouched, -3), mix_voices(nullptr, 4);
     EXPECT_EQ(untouched[0], 5.0f);
