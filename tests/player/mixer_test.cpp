@@ -135,6 +135,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         // A loop 10..13 shorter than the 5-frame step: each turn at one end passes the other.
         {LOOP_PINGPONG, 12, 0, 5, 0, 1, 200, 60, -1, 40, 17, 10, 3},
         {LOOP_PINGPONG, 10, half, 4, half, 2, 200, 60, -1, 40, 17, 10, 3},
+        {LOOP_PINGPONG, 12, 0, 7, 0, 1, 200, 60, -1, 40, 17, 10, 3},  // 19: two lengths past 13
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
@@ -262,6 +263,8 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
     int16_t pcm[2] = {7, 7};
     mix_to_pcm16(pcm, source, 0), mix_to_pcm16(pcm, nullptr, 1), mix_to_pcm16(nullptr, source, 1);
     EXPECT_EQ(pcm[0], 7);
+    mix_to_pcm16(pcm, source, 1);  // one frame is a whole call
+    EXPECT_EQ((V{pcm[0], pcm[1]}), (V{100, 200}));
 }
 
 // Voice fields the engine never produces keep every read inside the sample's storage (the
