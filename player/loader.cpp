@@ -357,6 +357,7 @@ bool read_patterns(StreamReader& reader, XmModule& module, uint32_t file_pattern
     for (int32_t p = int32_t(file_pattern_count); p < module.used_pattern_count; ++p) {
         XmPattern& pattern = module.patterns[p];
         pattern.row_count = missing_pattern_rows;
+        if (module.channel_count == 0) continue;  // rows without cells
         pattern.cells = allocate<XmCell>(uint64_t(missing_pattern_rows) * module.channel_count);
         if (pattern.cells == nullptr) return false;
     }

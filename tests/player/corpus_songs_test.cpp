@@ -1,7 +1,7 @@
 // The fetched real-world XM files (scripts/fetch-corpus.sh), run under the sanitizers in the
-// sanitizer builds: each loads and keeps the promises a load makes, its prefixes load soundly
-// or fail, and its first 30 seconds play through the block filler with every voice inside its
-// sample, started by the program's own start routine.
+// sanitizer builds: each loads and keeps the promises a load makes, 64 of its prefixes load
+// soundly or fail, and its first 30 seconds play through the block filler with every voice
+// inside its sample, started by the program's own start routine.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include "player/mixer.h"
 #include "player/output.h"
 #include "player/ring.h"
-#include "tests/player/support/xm_load.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 
@@ -27,27 +27,19 @@ TEST(Corpus, EveryFileLoadsAndPlaysSoundly) {
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), {}};
         for (size_t length = 0; length < image.size(); length += 1 + image.size() / 64) {
-            XmModule* part = load_xm_image({image.begin(), image.begin() + long(length)});
-            if (part) expect_module_sound(part);
-            module_free(part);
+            SongHandle part(load_xm_image({image.begin(), image.begin() + long(length)}));
+            if (part) expect_module_sound(part.get());
         }
-        engine_reset();
-        ASSERT_TRUE(ring_set_rate(44100));
-        XmModule* module = load_xm_image(image);
-        expect_module_sound(module);
-        ring_allocate();
-        reset_song_state(module);
-        write_block = 0;
+        SongHandle module(load_xm_image(image));
+        expect_module_sound(module.get());  // which starts it
+        ring_set_rate(44100), ring_allocate(), engine_reset(), reset_song_state(module.get());
         for (int block = 0; block < 30 * 50; ++block) {
             fill_block();
-            for (int v = 0; v < 64; ++v) {
-                const Voice& voice = voices[v];
-                ASSERT_TRUE(!voice.sample || voice.sample->length == 0 ||
-                            voice.position <= voice.sample->length);
-            }
+            for (const Voice& v : voices)
+                ASSERT_TRUE(!v.sample || v.sample->length == 0 || v.position <= v.sample->length);
         }
         EXPECT_GT(module->song_time_ms, 0u);
-        ring_reset(), module_free(module), ++files;
+        ring_reset(), ++files;
     }
     if (files == 0) GTEST_SKIP() << "no corpus fetched in " << TIRVALEX_CORPUS_DIR;
 }

@@ -11,7 +11,7 @@
 
 #include "player/effects.h"
 #include "player/engine.h"
-#include "tests/player/support/song_start.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 
@@ -27,6 +27,10 @@ const Probe position = [](const XmModule&) {
     return int(channels[0].voice->position + channels[0].voice->position_frac);
 };
 const Probe voice_slot = [](const XmModule&) { return int(channels[0].voice - voices); };
+const Probe handed = [](const XmModule&) {  // the twin's index, then the first voice's gains
+    return int(voices[32].index * 1000 + voices[0].volume + voices[0].left_volume +
+               voices[0].right_volume);
+};
 const Probe vibrato_at = [](const XmModule&) { return int(channels[0].vibrato_position); };
 const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_position); };
 const Probe frames = [](const XmModule& m) { return int(m.samples_per_tick); };
@@ -34,18 +38,18 @@ const Probe env = [](const XmModule&) { return int(channels[0].volume_env_value)
 const Probe heard_panning = [](const XmModule&) { return int(channels[0].voice->panning); };
 const Probe fadeout = [](const XmModule&) { return int(channels[0].fadeout_volume); };
 
-// The rows, the speed, the probe and its value after each tick; the frequency table; and for
-// instrument 1 its auto-vibrato "type sweep depth rate", volume and panning envelopes "type
-// sustain loop-start loop-end x y x y ..." (type bits: 1 on, 2 sustain, 4 loop) and fadeout as
-// in the file (the loader doubles it).
+// The rows, the speed, the probe and its value after each tick; for instrument 1 its volume
+// envelope "type sustain loop-start loop-end x y x y ..." (type bits: 1 on, 2 sustain, 4 loop);
+// the frequency table; and for instrument 1 its auto-vibrato "type sweep depth rate", panning
+// envelope and fadeout as in the file (the loader doubles it).
 struct TickCase {
     const char* rows;
     int speed;
     Probe probe;
     const char* after_each_tick;
+    const char* volume_envelope = "0 0 0 0";
     uint16_t flags = 1;  // linear table
     const char* vibrato = "0 0 0 0";
-    const char* volume_envelope = "0 0 0 0";
     const char* panning_envelope = "0 0 0 0";
     uint16_t fadeout = 0;
 };
@@ -62,18 +66,13 @@ XmImageEnvelope envelope(const char* text) {
 // note but C-4 mapped to sample slot 16.
 // 3: volume 20, panning 200, relative note +12.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
-    XmImageInstrument first = looped_instrument();
+    XmImageInstrument first = looped_instrument(), second = looped_instrument(40, 64);
     const std::vector<int> v = numbers(c.vibrato);
-    first.vibrato_type = uint8_t(v[0]);
-    first.vibrato_sweep = uint8_t(v[1]);
-    first.vibrato_depth = uint8_t(v[2]);
-    first.vibrato_rate = uint8_t(v[3]);
-    first.volume_envelope = envelope(c.volume_envelope);
+    first.vibrato_type = uint8_t(v[0]), first.vibrato_sweep = uint8_t(v[1]);
+    first.vibrato_depth = uint8_t(v[2]), first.vibrato_rate = uint8_t(v[3]);
+    first.volume_envelope = envelope(c.volume_envelope), first.fadeout = c.fadeout;
     first.panning_envelope = envelope(c.panning_envelope);
-    first.fadeout = c.fadeout;
-    XmImageInstrument second = looped_instrument(40, 64);
-    second.note_samples.assign(96, 16);  // no sample but for C-4
-    second.note_samples[48] = 0;
+    second.note_samples.assign(96, 16), second.note_samples[48] = 0;  // no sample but for C-4
     return {first, second, looped_instrument(20, 200, 12)};
 }
 
@@ -81,7 +80,7 @@ const TickCase cases[] = {
     // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 000 does nothing.
     {"C-4 01 .. 047; 000", 4, offset, "0 256 448 0 0 0 0 0"},
     // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
-    {"C-4 01 .. 047", 3, offset, "0 -354 -570", 0},
+    {"C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", 0},
     // 4 x FF = 1020 down per later tick, 100 repeats FF, and no lower than 56.
     {"C-4 01 .. 1FF; 100; 100", 3, period, "4608 3588 2568 2568 1548 528 528 56 56"},
     {"C-4 01 .. 2FF; 200", 2, period, "4608 5628 5628 6648"},
@@ -120,13 +119,13 @@ const TickCase cases[] = {
     // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; the ramps 0, -32, 64, 32
     // and 0, 32, 64, -32; type 4 has no wave. A sweep of 4 fades the depth in over 4 ticks
     // (512 x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
-    {"C-4 01", 6, offset, "0 7 0 -8 0 7", 1, "0 0 8 64"},
-    {"C-4 01", 6, offset, "8 8 -8 -8 8 8", 1, "1 0 8 64"},
-    {"C-4 01", 6, offset, "0 -4 8 4 0 -4", 1, "2 0 8 64"},
-    {"C-4 01", 6, offset, "0 4 8 -4 0 4", 1, "3 0 8 64"},
-    {"C-4 01", 6, offset, "0 0 0 0 0 0", 1, "4 0 8 64"},
-    {"C-4 01", 6, offset, "0 2 4 6 8 8", 1, "1 4 8 0"},
-    {"C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", 1, "1 2 8 64"},
+    {"C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", 1, "0 0 8 64"},
+    {"C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", 1, "1 0 8 64"},
+    {"C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", 1, "2 0 8 64"},
+    {"C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", 1, "3 0 8 64"},
+    {"C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", 1, "4 0 8 64"},
+    {"C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", 1, "1 4 8 0"},
+    {"C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0", 1, "1 2 8 64"},
     // Positions restart at an instrument start unless the waveform nibble is 4 or more.
     {"C-4 01 .. 4F8; C-4 01", 3, vibrato_at, "0 15 30 0 0 0"},
     {"C-4 01 .. E44; 4F8; C-4 01", 3, vibrato_at, "0 0 0 0 15 30 30 30 30"},
@@ -195,6 +194,8 @@ const TickCase cases[] = {
     {"C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position, "1024 1024 0 0 512"},
     // A note start on a sounding voice moves to its twin; an instrument alone does not.
     {"C-4 01; C-4 01; ... 01; C-4 01", 1, voice_slot, "0 32 32 0"},
+    // The twin keeps its own index; the voice it took over is silenced (127 + 63 + 63 before).
+    {"C-4 01; C-4 01", 1, handed, "32253 32000"},
     // A note-to-sample entry of 16 plays the empty sample: silent.
     {"C-4 02; C-5 02", 1, heard, "79 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
@@ -213,44 +214,47 @@ const TickCase cases[] = {
      "40 39 40 38 40 36 40 32 40 24 40 26 40 20 40 40 40 41 40 42 40 44 40 48 40 56 40 60 40 64"},
     // Envelopes. A segment from 64 to 0 over 10 ticks steps by -4194304 / 10 = -419430 a tick:
     // 64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, then the last point's value for good.
-    {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", 1, "0 0 0 0", "1 0 0 0 0 64 10 0"},
+    {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", "1 0 0 0 0 64 10 0"},
     // Held at the sustain point until the key-off row; a note without instrument lets the
     // release run on.
-    {"C-4 01; ===; C-4; ...", 4, env, "64 64 64 64 64 57 51 44 38 32 25 19 12 6 0 0", 1, "0 0 0 0",
+    {"C-4 01; ===; C-4; ...", 4, env, "64 64 64 64 64 57 51 44 38 32 25 19 12 6 0 0",
      "3 0 0 0 0 64 10 0"},
     // After key-off the fadeout falls by twice the file's 16384 a tick, down to 0.
-    {"C-4 01; ===; C-4", 2, fadeout, "65536 65536 32768 0 0 0", 1, "0 0 0 0", "1 0 0 0 0 64 10 0",
+    {"C-4 01; ===; C-4", 2, fadeout, "65536 65536 32768 0 0 0", "1 0 0 0 0 64 10 0", 1, "0 0 0 0",
      "0 0 0 0", 16384},
     // 8 a tick up to 32 and down again; the loop end is the last point: never done. A sustain
     // point on the loop end, with the loop starting elsewhere, never holds.
-    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 0 8 16 24 32 24 16 8 0 8", 1, "0 0 0 0",
-     "5 0 0 2 0 0 4 32 8 0"},
-    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 32 24 16 8 32 24 16 8", 1, "0 0 0 0",
-     "7 2 1 2 0 0 4 32 8 0"},
+    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 0 8 16 24 32 24 16 8 0 8", "5 0 0 2 0 0 4 32 8 0"},
+    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 32 24 16 8 32 24 16 8", "7 2 1 2 0 0 4 32 8 0"},
     // An instrument start puts a done envelope back at its first point and tick 0.
-    {"C-4 01; C-4 01", 4, env, "64 32 0 0 64 32 0 0", 1, "0 0 0 0", "1 0 0 0 0 64 2 0"},
+    {"C-4 01; C-4 01", 4, env, "64 32 0 0 64 32 0 0", "1 0 0 0 0 64 2 0"},
     // A first point at tick 2: until then the accumulator stands (0 at first, then the 56 it
     // held), since the start clears the step; -524288 a tick after tick 2.
-    {"C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56", 1, "0 0 0 0", "1 0 0 0 2 64 10 0"},
+    {"C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56", "1 0 0 0 2 64 10 0"},
     // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart; without a
     // panning envelope the value stays at the centre the start gives it.
-    {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", 1, "0 0 0 0", "0 0 0 0",
+    {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", "0 0 0 0", 1, "0 0 0 0",
      "1 0 0 0 0 32 2 64"},
     {"C-4 01", 1, heard_panning, "128"},
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
     // Without a volume envelope nothing moves.
-    {"C-4 01 .. L05; L20", 3, env, "32 25 19 0", 1, "0 0 0 0", "1 0 0 0 0 64 10 0"},
-    {"C-4 01 .. L0C", 2, env, "12 19", 1, "0 0 0 0", "1 0 0 0 0 64 10 0 20 64"},
+    {"C-4 01 .. L05; L20", 3, env, "32 25 19 0", "1 0 0 0 0 64 10 0"},
+    {"C-4 01 .. L0C", 2, env, "12 19", "1 0 0 0 0 64 10 0 20 64"},
     {"C-4 01 .. L05", 3, env, "64 64 64"},
     // A done envelope stops recomputing the volume: the H08 slide of channel 1 (after it in
     // the row, 8 a later tick) reaches channel 0 only at the next row tick: 40 x 255 / 128.
-    {"C-4 01 | H08", 4, heard, "127 127 127 127 79", 1, "0 0 0 0", "1 0 0 0 0 64 1 64"},
+    {"C-4 01 | H08", 4, heard, "127 127 127 127 79", "1 0 0 0 0 64 1 64"},
     // An envelope holding at its sustain point recomputes the volume every tick: it hears the
     // H08 of the channel after it one tick later (56: 111, 48: 95).
-    {"C-4 01 | H08", 4, heard, "127 127 111 95", 1, "0 0 0 0", "3 0 0 0 0 64 10 0"},
+    {"C-4 01 | H08", 4, heard, "127 127 111 95", "3 0 0 0 0 64 10 0"},
+    // A point is reached only on the tick equal to its x. Points sharing x 4: -8 a tick to 32 at
+    // tick 4, which starts the flat segment to the second x-4 point, a tick already passed: 32
+    // for good. Sharing x 0: the flat segment from 64 starts at tick 0 and holds.
+    {"C-4 01", 16, env, "64 56 48 40 32 32 32 32 32 32 32", "1 0 0 0 0 64 4 32 4 0 8 0"},
+    {"C-4 01", 16, env, "64 64 64 64 64 64", "1 0 0 0 0 64 0 16 10 0"},
     // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
-    {"C-4 01", 8, env, "64 48 32 16 0", 1, "0 0 0 0", "1 0 0 0 0 200 4 0"},
+    {"C-4 01", 8, env, "64 48 32 16 0", "1 0 0 0 0 200 4 0"},
 };
 
 TEST(Effects, GiveTheirValueOnEveryTick) {
@@ -262,7 +266,6 @@ TEST(Effects, GiveTheirValueOnEveryTick) {
         EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), c.probe), expected)
             << c.rows << " " << c.vibrato << " " << c.volume_envelope << " " << c.panning_envelope;
     }
-    reset_song_loading();
 }
 
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k

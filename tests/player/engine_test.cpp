@@ -11,17 +11,19 @@
 
 #include "player/effects.h"
 #include "player/output.h"
-#include "tests/player/support/song_start.h"
+#include "player/song_state.h"
+#include "tests/player/support/songs.h"
 
 namespace {
 
-// Patterns as "rows: cell | cell; row...", separated by '/'; two channels; the orders; the
-// speed; the restart position; then order x 100 + row after each tick.
+// Patterns as "rows: cell | cell; row...", separated by '/'; the orders; the speed; the
+// restart position; order x 100 + row after each tick; the channels and the song length.
 struct PositionCase {
     const char* patterns;
     const char* orders;
     int speed, restart;
     const char* after_each_tick;
+    int channels = 2, length = -1;
 };
 
 const PositionCase positions[] = {
@@ -33,31 +35,35 @@ const PositionCase positions[] = {
     // A jump and a break: the break's row, and the jump's order whichever channel comes first.
     {"2: B05 | D10 / 128:", "0 1 1 1 1 1", 1, 0, "0 510"},
     {"2: D10 | B05 / 128:", "0 1 1 1 1 1", 1, 0, "0 500"},
-    {"2: B02 / 128:", "0 1", 1, 0, "0 0"},    // past the song: order 0
-    {"2: D1F / 128:", "0 1", 1, 0, "0 125"},  // 10 x 1 + 15
-    {"2: D63 / 128:", "0 1", 1, 0, "0 163"},  // the last row a break reaches
-    {"2: D64 / 128:", "0 1", 1, 0, "0 100"},  // beyond 63: row 0
-    {"1: D25 / 16:", "0 1", 1, 0, "0 100"},   // past the pattern's rows: row 0
+    {"2: B02 / 128:", "0 1", 1, 0, "0 0"},
+    // A break in a row that takes a pattern loop wins: order 1, row 5.
+    {"4: ; E60; ; E61 | D05 / 8:", "0 1", 1, 0, "0 1 2 3 105 106"},  // past the song: order 0
+    {"2: D1F / 128:", "0 1", 1, 0, "0 125"},                         // 10 x 1 + 15
+    {"2: D63 / 128:", "0 1", 1, 0, "0 163"},                         // the last row a break reaches
+    {"2: D64 / 128:", "0 1", 1, 0, "0 100"},                         // beyond 63: row 0
+    {"1: D25 / 16:", "0 1", 1, 0, "0 100"},  // past the pattern's rows: row 0
     // A break on the last order goes to order 0; running off the end goes to the restart
     // position, or to order 0 when that lies outside the song; a 0-row pattern plays one row.
     {"2: / 2: / 2: D00", "0 1 2", 1, 1, "0 1 100 101 200 0"},
     {"2: / 2: / 2:", "0 1 2", 1, 1, "0 1 100 101 200 201 100"},
     {"2: / 1:", "0 1", 1, 5, "0 1 100 0"},
     {"1: / 0: / 1:", "0 1 2", 1, 0, "0 100 200 0"},
+    // Song length 0: order 0 still names pattern 0, whose F02 makes its 3 rows 2 ticks each.
+    {"3: F02", "0", 1, 0, "0 0 1 1 2 2 0", 2, 0},
+    // No channels: no cells and no effects, but the rows still pass.
+    {"3: F02", "0", 1, 0, "0 1 2 0", 0},
 };
 
 TEST(Engine, PositionsFollowTheRowsEffects) {
     for (const PositionCase& c : positions) {
-        XmImageSong song;
-        song.channel_count = 2;
-        song.tempo = uint16_t(c.speed);
-        song.restart_position = uint16_t(c.restart);
+        XmImageSong song{.channel_count = uint16_t(c.channels), .tempo = uint16_t(c.speed)};
+        song.restart_position = uint16_t(c.restart), song.song_length_override = c.length;
         const std::vector<int> orders = numbers(c.orders);
         song.orders.assign(orders.begin(), orders.end());
         for (const std::string& pattern : split(c.patterns, '/')) {
             const size_t colon = pattern.find(':');
-            song.patterns.push_back(xm_pattern(std::stoi(pattern.substr(0, colon)), 2,
-                                               pattern_lines(pattern.substr(colon + 1))));
+            song.patterns.push_back(
+                pattern_of(pattern.substr(colon + 1), std::stoi(pattern.substr(0, colon)), 2));
         }
         SongHandle module = start_song_image(song);
         ASSERT_TRUE(module);
@@ -65,7 +71,23 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
         Probe where = [](const XmModule& m) { return int(m.order_position * 100 + m.row); };
         EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), where), expected) << c.patterns;
     }
-    reset_song_loading();
+}
+
+// Frames per tick: trunc(1000 / (bpm x 0.4) x 44100 x 0.001), the constants in single precision
+// and the arithmetic in double. By hand, with 0.4f = 0.40000000596 and 0.001f = 0.00100000005:
+// BPM 42: 1000 / 16.80000025 x 44100 = 2625000.0, x 0.001f = 2625.00012 -> 2625; BPM 21 twice
+// that, 5250.00025 -> 5250; BPM 255: 432.353 -> 432.
+TEST(Engine, FramesPerTickFollowTheTempoRuleAtEveryBpm) {
+    XmModule module{};
+    for (auto [bpm, frames] : {std::pair{42, 2625}, {21, 5250}, {255, 432}}) {
+        set_bpm(&module, bpm);
+        EXPECT_EQ(module.samples_per_tick, frames) << bpm;
+    }
+    for (int bpm = 1; bpm <= 255; ++bpm) {
+        set_bpm(&module, bpm);
+        EXPECT_EQ(module.samples_per_tick,
+                  int(1000.0 / (bpm * double(0.4f)) * 44100 * double(0.001f)));
+    }
 }
 
 // Playback start, also of a module that has played: the header's speed and tempo, global
@@ -77,13 +99,12 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     song.bpm = 150;
     SongHandle module = start_song_image(song);
     ASSERT_TRUE(module);
-    play_ticks(module.get(), 4);  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
+    Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
+    probe_ticks(module.get(), 4, state);  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
     reset_song_state(module.get());
     EXPECT_EQ(module->samples_per_tick, 735);  // 2.5 x 44100 / 150
-    Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
     EXPECT_EQ(channels[0].voice->volume, 127);  // 64 x 64 x 65536 x 64 x 255 / 2^35 = 127.5
-    reset_song_loading();
 }
 
 // Periods of C-4 (and of notes at and beyond the table's ends) and the steps of their
@@ -118,7 +139,6 @@ TEST(Engine, NotePeriodsFollowTheFrequencyTable) {
             (std::vector<int>(c.begin() + 4, c.end())))
             << text;
     }
-    reset_song_loading();
 }
 
 // Final volume (v + offset) x env x fadeout x global x 255 / 2^35; final panning p + ((128 -
@@ -139,15 +159,9 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
     ChannelState& channel = channels[0];
     for (const char* text : cases) {
         const std::vector<int> c = numbers(text);
-        channel = ChannelState{};
-        channel.voice = &voices[0];
-        channel.volume = c[0];
-        channel.volume_offset = c[1];
-        channel.volume_env_value = c[2];
-        channel.fadeout_volume = c[3];
-        channel.panning = c[4];
-        channel.panning_env_value = c[5];
-        channel.update_flags = UPDATE_VOLUME | UPDATE_PANNING;
+        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING, .voice = &voices[0]};
+        channel.volume = c[0], channel.volume_offset = c[1], channel.volume_env_value = c[2];
+        channel.fadeout_volume = c[3], channel.panning = c[4], channel.panning_env_value = c[5];
         update_voice(&channel, nullptr, &module);
         const Voice& v = voices[0];
         EXPECT_EQ((std::vector<int>{v.volume, v.panning, v.left_volume, v.right_volume}),
@@ -163,24 +177,6 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;
     }
-}
-
-// A note start on a sounding voice hands it to its twin, which takes the whole record with
-// its own index, while the old voice is silenced to ramp out; a free voice starts in place.
-TEST(Engine, NoteStartsHandASoundingVoiceToItsTwin) {
-    SongHandle module = start_song_image(
-        pattern_song("... | C-4 01; ... | C-4 01; ... | C-4 01", 1, {looped_instrument()}));
-    ASSERT_TRUE(module);
-    play_ticks(module.get(), 2);
-    EXPECT_EQ(channels[1].voice, &voices[33]);
-    EXPECT_EQ((std::vector<int>{voices[33].index, voices[33].volume, voices[1].index}),
-              numbers("33 127 1"));
-    EXPECT_EQ(voices[1].volume + voices[1].left_volume + voices[1].right_volume, 0);
-    EXPECT_NE(voices[1].sample, nullptr);
-    voices[33].sample = nullptr;  // the mixer reached the end of its sample
-    play_tick(module.get());
-    EXPECT_EQ(channels[1].voice, &voices[33]);
-    reset_song_loading();
 }
 
 }  // namespace

@@ -47,12 +47,10 @@ struct VoiceSetup {
 
 Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
     voice = Voice{};
-    voice.sample = &sample;
-    voice.position = s.position, voice.position_frac = s.fraction;
+    voice.sample = &sample, voice.position = s.position, voice.position_frac = s.fraction;
     voice.step = s.step, voice.step_frac = s.step_frac, voice.direction = s.direction;
-    voice.left_volume = voice.ramp_last_left = s.left;
-    voice.right_volume = voice.ramp_last_right = s.right;
-    voice.ramp_left = s.left * 256, voice.ramp_right = s.right * 256;
+    voice.left_volume = voice.ramp_last_left = s.left, voice.ramp_left = s.left * 256;
+    voice.right_volume = voice.ramp_last_right = s.right, voice.ramp_right = s.right * 256;
     if (s.new_left >= 0) voice.left_volume = s.new_left;
     return voice;
 }
@@ -61,9 +59,9 @@ Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
 // leaves the end state in `voice`.
 std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const VoiceSetup& s,
                                 std::vector<float> out) {
-    const int64_t start = int64_t(sample.loop_start) << 32;
+    const int64_t start = int64_t(sample.loop_start) << 32,
+                  step = int64_t(s.step) << 32 | s.step_frac;
     const int64_t end = int64_t(sample.loop_start + sample.loop_length) << 32;
-    const int64_t step = (int64_t(s.step) << 32) | s.step_frac;
     int64_t pos = (int64_t(s.position) << 32) | s.fraction;  // may step below 0
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
     float left = weight(s.left * 256), right = weight(s.right * 256);
@@ -107,11 +105,7 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
 class Mixer : public ::testing::Test {
 protected:
     void SetUp() override {
-        engine_reset();
-        ring_reset();
-        ASSERT_TRUE(ring_set_rate(44100));
-        ring_allocate();
-        module = XmModule{};
+        engine_reset(), ring_reset(), ring_set_rate(44100), ring_allocate();
         current_module = &module;
     }
     void TearDown() override { ring_reset(); }
@@ -141,6 +135,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         // A loop 10..13 shorter than the 5-frame step: each turn at one end passes the other.
         {LOOP_PINGPONG, 12, 0, 5, 0, 1, 200, 60, -1, 40, 17, 10, 3},
         {LOOP_PINGPONG, 10, half, 4, half, 2, 200, 60, -1, 40, 17, 10, 3},
+        {LOOP_PINGPONG, 12, 0, 7, 0, 1, 200, 60, -1, 40, 17, 10, 3},  // 19: two lengths past 13
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
@@ -151,8 +146,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         SCOPED_TRACE(::testing::Message() << int(s.loop_type) << " at " << s.position << " step "
                                           << s.step << " frames " << s.frames);
         Staircase stairs(s.loop_type, s.loop_start, s.loop_length);
-        Voice expected_voice{};
-        Voice& voice = start_voice(voices[5], stairs.sample, s);
+        Voice expected_voice{}, &voice = start_voice(voices[5], stairs.sample, s);
         start_voice(expected_voice, stairs.sample, s);
         std::vector<float> out(2 * size_t(s.frames));
         for (size_t i = 0; i < out.size(); ++i)
@@ -162,10 +156,10 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         mix_voices(out.data() + 2 * s.split, s.frames - s.split);
         for (size_t i = 0; i < out.size(); ++i)
             ASSERT_EQ(out[i], expected[i]) << "value " << i;
-        EXPECT_EQ(voice.sample, expected_voice.sample);
-        EXPECT_EQ(voice.position, expected_voice.position);
-        EXPECT_EQ(voice.position_frac, expected_voice.position_frac);
-        EXPECT_EQ(voice.direction, expected_voice.direction);
+        EXPECT_TRUE(voice.sample == expected_voice.sample &&
+                    voice.position == expected_voice.position &&
+                    voice.position_frac == expected_voice.position_frac &&
+                    voice.direction == expected_voice.direction);
     }
     voices[5].sample = nullptr;
 }
@@ -196,10 +190,13 @@ TEST_F(Mixer, ValuesWorkedByHand) {
     mix_voices(more.data(), 64);
     EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 127 * 256}));
     EXPECT_EQ(ramp.ramp_step_left, 0.0f);
+    // A new target equal to the whole part of the weight reached starts no ramp: the weight
+    // stays as stored, the frames use the target.
+    ramp.left_volume = 75, ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
+    mix_voices(more.data(), 2);
+    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 75 * 256 + 33}));
     float untouched[2] = {5.0f, 6.0f};
-    mix_voices(untouched, 0);
-    mix_voices(untouched, -3);
-    mix_voices(nullptr, 4);
+    mix_voices(untouched, 0), mix_voices(untouched, -3), mix_voices(nullptr, 4);
     EXPECT_EQ(untouched[0], 5.0f);
     XmSample nothing{};  // no data, length 0: ends at once without reading
     start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
@@ -254,9 +251,8 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
     // clang-format on
     for (const auto& value : values) {
         for (int at = 0; at < 10; ++at) {
-            float source[10];
+            float source[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
             int16_t pcm[10] = {};
-            std::fill(source, source + 10, 1.0f);
             source[at] = value[0];
             mix_to_pcm16(pcm, source, 5);
             for (int i = 0; i < 10; ++i)
@@ -265,10 +261,10 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
     }
     const float source[2] = {100.0f, 200.0f};
     int16_t pcm[2] = {7, 7};
-    mix_to_pcm16(pcm, source, 0);
-    mix_to_pcm16(pcm, nullptr, 1);
-    mix_to_pcm16(nullptr, source, 1);
+    mix_to_pcm16(pcm, source, 0), mix_to_pcm16(pcm, nullptr, 1), mix_to_pcm16(nullptr, source, 1);
     EXPECT_EQ(pcm[0], 7);
+    mix_to_pcm16(pcm, source, 1);  // one frame is a whole call
+    EXPECT_EQ((V{pcm[0], pcm[1]}), (V{100, 200}));
 }
 
 // Voice fields the engine never produces keep every read inside the sample's storage (the

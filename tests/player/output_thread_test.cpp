@@ -23,24 +23,17 @@ std::atomic<uint64_t> device_position{0};
 const int16_t* device_buffer;
 bool device_refuses;
 
+// clang-format off
 const WaveDevice test_device = {
-    [](int32_t r, int32_t c) {
-        return ++log_of[opens], log_of[rate] = r, log_of[stereo] = c, !device_refuses;
-    },
+    [](int32_t r, int32_t c) { return ++log_of[opens], log_of[rate] = r, log_of[stereo] = c, !device_refuses; },
     [](const int16_t*, uint32_t) { return bool(++log_of[prepares]); },
-    [](const int16_t* b, uint32_t n) {
-        return device_buffer = b, log_of[bytes] = n, bool(++log_of[writes]);
-    },
-    [] { return device_position.load(); },
-    [] { ++log_of[unprepares]; },
-    [] { ++log_of[resets]; },
-    [] { ++log_of[closes]; },
-    [] { ++log_of[raises]; }};
+    [](const int16_t* b, uint32_t n) { return device_buffer = b, log_of[bytes] = n, bool(++log_of[writes]); },
+    [] { return device_position.load(); }, [] { ++log_of[unprepares]; }, [] { ++log_of[resets]; },
+    [] { ++log_of[closes]; }, [] { ++log_of[raises]; }};
+// clang-format on
 
-template <typename Condition>
-bool eventually(Condition condition) {  // the bound only ends a hung test
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition() && std::chrono::steady_clock::now() < give_up)
+bool eventually(bool (*condition)()) {  // the 60 s bound only ends a hung test
+    for (int ms = 0; ms < 60000 && !condition(); ++ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return condition();
 }
@@ -48,15 +41,13 @@ bool eventually(Condition condition) {  // the bound only ends a hung test
 class Output : public ::testing::Test {
 protected:
     void SetUp() override {
-        output_reset(), engine_reset();
+        output_reset(), engine_reset(), set_wave_device(&test_device);
         for (auto& entry : log_of)
             entry = 0;
         device_position = 0, device_refuses = false;
         set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-        set_wave_device(&test_device);
         module.default_bpm = 125, module.default_speed = 6, module.channel_count = 4;
-        module.initial_global_volume = 50;
-        module.tick_routine = [](XmModule* m) {
+        module.initial_global_volume = 50, module.tick_routine = [](XmModule* m) {
             m->samples_per_tick = 882;
             if (++m->tick >= m->speed) m->tick = 0, ++m->row;
         };
@@ -65,9 +56,10 @@ protected:
     // Sets the device's byte position and waits until the thread has refilled up to `block`
     // (the flag is set before the clock moves and cleared after the refill).
     void play_into(int32_t block, uint64_t position) {
-        device_position = position;
-        ASSERT_TRUE(eventually([&] { return clock_block == block && !fill_in_progress; }));
+        device_position = position, target_block = block;
+        ASSERT_TRUE(eventually([] { return clock_block == target_block && !fill_in_progress; }));
     }
+    static inline std::atomic<int32_t> target_block;
     XmModule module{};
 };
 
@@ -122,9 +114,8 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_TRUE(player_stop(&earlier));
     play_into(2, 2 * 884 * 4);
     EXPECT_EQ(song_clock_ms(nullptr) + song_clock_row(nullptr), 0u);
-    EXPECT_TRUE(player_stop(&module) && thread_finished);
+    EXPECT_TRUE(player_stop(&module) && thread_finished && !block_table && !current_module);
     EXPECT_EQ((V{log_of[resets], log_of[unprepares], song_clock_ms(&module)}), (V{1, 1, 0}));
-    EXPECT_TRUE(block_table == nullptr && current_module == nullptr);
     device_position = 0;
     module.global_volume = 9, module.next_order = module.next_row = 3, module.order_position = 2;
     module.pattern_delay = 4, module.row = 40, module.tick = 5, module.tick_samples_left = 70;
@@ -136,9 +127,8 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
                  block_table[99].row, log_of[resets], song_clock_ms(&module)}),
               (V{50, -1, -1, 0, 0, 125, 0, 33, 16, 2, 19}));
     EXPECT_EQ(channels[3].voice, &voices[3]);
-    ASSERT_TRUE(audio_init(44100));
+    ASSERT_TRUE(audio_init(44100) && current_module == nullptr);
     EXPECT_EQ((V{log_of[closes], log_of[opens]}), (V{1, 2}));
-    EXPECT_EQ(current_module, nullptr);
 }
 
 // Without the file callbacks or with a rate the ring cannot be sized for, audio_init refuses
@@ -157,20 +147,21 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     module.channel_count = 0, channels[0].volume = 33;  // no channel of its own to clear
     ASSERT_TRUE(player_start(&module));
     EXPECT_EQ((V{log_of[writes], channels[0].volume}), (V{0, 33}));
-    EXPECT_TRUE(eventually([&] { return song_clock_ms(&module) >= 38u; }));
+    static XmModule* playing;
+    playing = &module;
+    EXPECT_TRUE(eventually([] { return song_clock_ms(playing) >= 38u; }));
     output_reset();
     const WaveDevice& silent = silent_wave_device;
     EXPECT_FALSE(silent.open(0, 2) || silent.open(44100, 0));
     ASSERT_TRUE(silent.open(44100, 2) && silent.position_bytes() == 0);
     ASSERT_TRUE(silent.write_looping(nullptr, 0));
-    ASSERT_TRUE(eventually([&] { return silent.position_bytes() >= 4 * 441; }));  // 10 ms
+    ASSERT_TRUE(eventually([] { return silent_wave_device.position_bytes() >= 4 * 441; }));
     silent.reset();
     const uint64_t held = silent.position_bytes();
     EXPECT_EQ(held % 4, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(silent.position_bytes(), held);
-    set_wave_device(nullptr);
-    EXPECT_EQ(selected_wave_device(), &silent);
+    EXPECT_EQ((set_wave_device(nullptr), selected_wave_device()), &silent);
 }
 
 }  // namespace
