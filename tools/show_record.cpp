@@ -624,6 +624,10 @@ int main(int argc, char** argv) {
         close_recording(out);
         return exit_failure;
     }
+    // One rasterising thread beside the drawing thread: the encoder thread keeps the other
+    // core busy, and a second rasterising thread only adds waiting (the picture is the same
+    // with any number). A value set by the caller is kept.
+    setenv("LP_NUM_THREADS", "1", 0);
     const char* failure = nullptr;
     if (!open_offscreen_context(show_width, show_height, failure)) {
         std::fprintf(stderr, "show_record: %s\n", failure);

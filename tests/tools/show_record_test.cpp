@@ -1,0 +1,229 @@
+// The recorder, run as the built program and its files decoded with FFmpeg's libraries: one
+// whole-show .mkv checked against the song clock and the renderer's sound, short .mp4 and .webm
+// files, the same bytes for the same command, and its answers to bad requests.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "data/module_bytes.h"
+#include "player/engine.h"
+#include "player/memfile.h"
+#include "player/mixer.h"
+#include "player/output.h"
+#include "player/ring.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Rgb = std::array<int, 3>;
+// The scenes' clear colours at 8 bits: (0.3, 0.5, 1) light blue, (0.9, 0, 0.6) purple, black;
+// white is the start-up clear colour.
+const Rgb white{255, 255, 255}, blue{77, 128, 255}, purple{230, 0, 153}, black{0, 0, 0};
+const Rgb colours[] = {blue, purple, black, white};
+const fs::path dir = fs::path(TIRVALEX_BINARY_DIR) / "show_record_test";
+
+bool near(const Rgb& a, const Rgb& b) {  // yuv420p at limited range rounds by a few steps
+    return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= 12;
+}
+
+// The pixel at (x, y) of a yuv420p frame, by the limited-range BT.601 matrix the recorder tags.
+Rgb rgb_at(const AVFrame* f, int x, int y) {
+    const double l = 1.164 * (f->data[0][y * f->linesize[0] + x] - 16);
+    const double u = f->data[1][y / 2 * f->linesize[1] + x / 2] - 128;
+    const double v = f->data[2][y / 2 * f->linesize[2] + x / 2] - 128;
+    return {int(l + 1.596 * v), int(l - 0.392 * u - 0.813 * v), int(l + 2.017 * u)};
+}
+
+struct Decoded {
+    std::vector<std::string> streams;      // codec names, the video's with its size and frame rate
+    std::vector<Rgb> corner;               // per frame, the pixel at (2, 2)
+    std::vector<std::array<int, 4>> kept;  // per frame asked for, its pixels of each colour
+    std::vector<int16_t> pcm;              // 16-bit sound, interleaved
+    double audio_seconds = 0;
+};
+
+Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
+    Decoded out;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return out;
+    avformat_find_stream_info(format, nullptr);
+    std::vector<AVCodecContext*> decoders;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* p = format->streams[i]->codecpar;
+        const AVRational fps = format->streams[i]->avg_frame_rate;
+        out.streams.push_back(avcodec_get_name(p->codec_id));
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO)
+            out.streams.back() += " " + std::to_string(p->width) + "x" + std::to_string(p->height) +
+                                  " " + std::to_string(av_q2d(fps));
+        decoders.push_back(avcodec_alloc_context3(avcodec_find_decoder(p->codec_id)));
+        avcodec_parameters_to_context(decoders.back(), p);
+        avcodec_open2(decoders.back(), decoders.back()->codec, nullptr);
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* f = av_frame_alloc();
+    for (bool end = false; !end; av_packet_unref(packet)) {
+        end = av_read_frame(format, packet) < 0;  // then every decoder gives what it holds
+        for (AVCodecContext* decoder : decoders) {
+            if (!end && decoder != decoders[size_t(packet->stream_index)]) continue;
+            avcodec_send_packet(decoder, end ? nullptr : packet);
+            while (avcodec_receive_frame(decoder, f) == 0) {
+                const int16_t* pcm = reinterpret_cast<int16_t*>(f->data[0]);
+                if (decoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+                    out.audio_seconds += double(f->nb_samples) / f->sample_rate;
+                    if (f->format == AV_SAMPLE_FMT_S16)
+                        out.pcm.insert(out.pcm.end(), pcm, pcm + f->nb_samples * 2);
+                    continue;
+                }
+                out.corner.push_back(rgb_at(f, 2, 2));
+                if (std::count(keep.begin(), keep.end(), out.corner.size() - 1) == 0) continue;
+                std::array<int, 4>& counts = out.kept.emplace_back();
+                for (int p = 0; p < f->width * f->height; ++p)
+                    for (int c = 0; c < 4; ++c)
+                        counts[c] += near(rgb_at(f, p % f->width, p / f->width), colours[c]);
+            }
+        }
+    }
+    for (AVCodecContext* decoder : decoders)
+        avcodec_free_context(&decoder);
+    av_frame_free(&f);
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return out;
+}
+
+std::string bytes_of(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// Runs a built program with its arguments; its exit status, and its error output in `error`.
+int run(const std::string& arguments, std::string* error = nullptr) {
+    const int status = std::system(
+        (TIRVALEX_BINARY_DIR "/" + arguments + " 2>" + (dir / "stderr").string()).c_str());
+    if (error) *error = bytes_of(dir / "stderr");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class ShowRecord : public ::testing::Test {
+protected:
+    static inline Decoded show;
+    static inline std::vector<int16_t> song;    // xm_render --embedded, interleaved
+    static inline std::vector<uint32_t> clock;  // per frame, to the first past 79 s
+
+    static void SetUpTestSuite() {
+        fs::create_directories(dir);
+        ASSERT_EQ(run("show_record " + (dir / "show.mkv").string()), 0);
+        ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
+        const std::string wav = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
+        song.assign(reinterpret_cast<const int16_t*>(wav.data() + 44),
+                    reinterpret_cast<const int16_t*>(wav.data() + wav.size()));
+        // The song clock runs at about 95 % of real time: scene 3 comes back at about 75.6 s.
+        show = decode(dir / "show.mkv", {5 * 60, 20 * 60, 50 * 60, 78 * 60});
+        // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame
+        // at 60 fps); its clock is the song time reached once that block was mixed.
+        memfile_attach(module_bytes, module_size);
+        set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
+        ring_set_rate(44100);
+        engine_reset();
+        XmModule* module = module_load(nullptr, nullptr);
+        ring_allocate();
+        reset_song_state(module);
+        std::vector<uint32_t> after_block;
+        for (int64_t k = 0; clock.empty() || clock.back() <= 79000; ++k) {
+            while (int64_t(after_block.size()) <= k * 735 / 884) {
+                fill_block();
+                after_block.push_back(module->song_time_ms);
+            }
+            clock.push_back(after_block[size_t(k * 735 / 884)]);
+        }
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir); }
+
+    // The scene frame k draws, chosen from the previous frame's clock (strictly past 13.7, 28.7
+    // and 72 s, as floats); frame 0 draws scene 0.
+    static int scene(size_t k) {
+        const float t = k == 0 ? -1.0f : float(clock[k - 1]) / 1000.0f;
+        return t > 72.0f ? 3 : t > 28.7f ? 4 : t > 13.7f ? 3 : t >= 0 ? 2 : 0;
+    }
+    // Frame k's corner: black under scene 4's tunnel, else the clear colour the previous frame's
+    // scene set (scene 0 sets none).
+    static Rgb corner_at(size_t k) {
+        const Rgb set_by[] = {white, white, blue, purple, black};
+        return k == 0 ? white : scene(k) == 4 ? black : set_by[scene(k - 1)];
+    }
+};
+
+// The frames before the first one whose clock is past 79 s, and their sound.
+TEST_F(ShowRecord, HoldsTheWholeShowWithTheRendererSound) {
+    EXPECT_EQ(show.streams, (std::vector<std::string>{"h264 640x480 60.000000", "flac"}));
+    EXPECT_NEAR(double(show.corner.size()), double(clock.size() - 1), 1.0);
+    EXPECT_EQ(show.pcm.size(), show.corner.size() * 735 * 2);  // the video's length of sound
+    EXPECT_TRUE(song.size() >= show.pcm.size() &&
+                std::equal(show.pcm.begin(), show.pcm.end(), song.begin()));
+}
+
+// A tenth of the picture at least in the scene's colour at 5, 20, 50 and 78 s (the index in
+// `colours`), and scene 4's text in white.
+TEST_F(ShowRecord, ShowsEachSceneAtItsTime) {
+    const std::array<std::array<int, 2>, 4> cases{{{0, 0}, {1, 0}, {2, 101}, {1, 0}}};
+    ASSERT_EQ(show.kept.size(), 4u);
+    for (size_t c = 0; c < 4; ++c) {
+        EXPECT_GT(show.kept[c][size_t(cases[c][0])], 640 * 480 / 10) << c;
+        EXPECT_GE(show.kept[c][3], cases[c][1]) << c;
+    }
+}
+
+// Every change of look comes on the frame the clock predicts: the old look up to the frame
+// before, not on it. White, blue, purple, black, purple: four changes.
+TEST_F(ShowRecord, ChangesSceneOnTheFramesTheClockPredicts) {
+    int changes = 0;
+    for (size_t k = 1; k < show.corner.size(); ++k) {
+        if (corner_at(k) == corner_at(k - 1)) continue;
+        ++changes;
+        EXPECT_TRUE(near(show.corner[k - 1], corner_at(k - 1))) << k;
+        EXPECT_FALSE(near(show.corner[k], corner_at(k - 1))) << k;
+    }
+    EXPECT_EQ(changes, 4);
+}
+
+TEST_F(ShowRecord, SameCommandSameBytes) {
+    for (const char* name : {"a.mkv", "b.mkv"})
+        ASSERT_EQ(run("show_record --seconds 2 " + (dir / name).string()), 0);
+    EXPECT_EQ(bytes_of(dir / "a.mkv"), bytes_of(dir / "b.mkv"));
+}
+
+// A second each: 60 frames and a second of sound.
+TEST_F(ShowRecord, OtherContainersDecode) {
+    const std::vector<std::vector<std::string>> cases{{"c.mp4", "h264 640x480 60.000000", "aac"},
+                                                      {"c.webm", "vp9 640x480 60.000000", "opus"}};
+    for (const std::vector<std::string>& c : cases) {
+        ASSERT_EQ(run("show_record --seconds 1 " + (dir / c[0]).string()), 0);
+        const Decoded decoded = decode(dir / c[0]);
+        EXPECT_EQ(decoded.streams, std::vector(c.begin() + 1, c.end()));
+        EXPECT_EQ(decoded.corner.size(), 60u) << c[0];
+        EXPECT_NEAR(decoded.audio_seconds, 1.0, 0.05) << c[0];
+    }
+}
+
+// An unwritable path gives 1, the rest are bad usage and give 2; each with one line.
+TEST_F(ShowRecord, RefusesBadRequestsInOneLine) {
+    for (const std::string arguments : {"", "x.mkv --fps 0", "x.mkv --size 640x", "x.mkv --bogus",
+                                        "x.mkv y.mkv", "x.avi", "/nonexistent/x.mkv"}) {
+        std::string error;
+        EXPECT_EQ(run("show_record " + arguments, &error), arguments[0] == '/' ? 1 : 2);
+        EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << arguments << ": " << error;
+    }
+}
+
+}  // namespace
