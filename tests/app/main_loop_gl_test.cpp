@@ -8,17 +8,19 @@
 
 namespace {
 
-// A script, one letter a message: i an empty queue, E Escape down, F F1 down, f F1 up, A and a
-// the A key down and up, C the window's close, m minimised, r restored.
+// A script, one letter a message: i an empty queue, E and e Escape down and up, F and f F1
+// down and up, A and a the A key down and up, C the window's close, m minimised, r restored.
 std::deque<WindowMessage> script(const std::string& letters) {
     std::deque<WindowMessage> messages;
     for (char c : letters) {
-        const uintptr_t key = c == 'E' ? VK_ESCAPE : (c == 'A' || c == 'a') ? 'A' : VK_F1;
-        const uint32_t code = std::string("EFA").find(c) != std::string::npos  ? WM_KEYDOWN
-                              : std::string("fa").find(c) != std::string::npos ? WM_KEYUP
-                              : c == 'C'                                       ? WM_CLOSE
-                              : c == 'i'                                       ? WM_NULL
-                                                                               : WM_ACTIVATE;
+        const uintptr_t key = (c == 'E' || c == 'e')   ? VK_ESCAPE
+                              : (c == 'A' || c == 'a') ? 'A'
+                                                       : VK_F1;
+        const uint32_t code = std::string("EFA").find(c) != std::string::npos   ? WM_KEYDOWN
+                              : std::string("efa").find(c) != std::string::npos ? WM_KEYUP
+                              : c == 'C'                                        ? WM_CLOSE
+                              : c == 'i'                                        ? WM_NULL
+                                                                                : WM_ACTIVATE;
         messages.push_back(
             {code, code == WM_ACTIVATE ? make_word_pair(c == 'r', c == 'm') : key, 0});
     }
@@ -76,6 +78,13 @@ const LoopCase loop_cases[] = {
     {"NY", "EFi",      "mode 640x480x16", 0, false, "Q+mmi-M?+-",                 "W1 W2"},
     {"N",  "",         "win",             1, false, "Q+!",                        "W1"},
     {"N",  "Fi",       "ctx#2",           1, true,  "Q+mis-M+-!",                 "W1 P2"},
+    // Taps: a key-down whose key-up came before the next empty pass counts at that pass, once;
+    // a held key counts once too. Lost taps would end with the script's 99 or toggle less.
+    {"N",  "iEei",     "",                0, false, "Q+ismmi-",                   "W1"},
+    {"N",  "Ffiii",    "",               99, true,  "Q+mmis-M+isis-",             "W1 P2"},
+    {"N",  "FfFfii",   "",               99, true,  "Q+mmmmis-M+is-",             "W1 P2"},
+    {"N",  "FfiFfi",   "",               99, false, "Q+mmis-M+mmis-+-",           "W1 P2 W2"},
+    {"N",  "Fiiif",    "",               99, true,  "Q+mis-M+isism-",             "W1 P2"},
     // clang-format on
 };
 

@@ -13,6 +13,7 @@
 #include "player/audio_format.h"
 #include "player/ring.h"
 #include "player/wave_device.h"
+#include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "tests/app/platform_recorder.h"
 

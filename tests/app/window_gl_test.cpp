@@ -15,39 +15,47 @@ namespace {
 #define OPENED "mod reg win dc choose setpf ctx cur show setup"
 #define CLOSED "uncur delctx reldc delwin unreg"
 #define FAILED "boxW:ERROR:"
-#define REFUSED                                                                            \
-    "mod reg mode 640x480x16 boxW:Vimpa - Zelmorint:The Requested Fullscreen Mode Is Not " \
-    "Supported By\nYour Video Card. Use Windowed Mode Instead?"
+#define OFFER                                                                               \
+    "boxW:Vimpa - Zelmorint:The Requested Fullscreen Mode Is Not Supported By\nYour Video " \
+    "Card. Use Windowed Mode Instead?"
+#define REFUSED "mod reg mode 640x480x16 " OFFER
+#define UNMADE "mod reg mode 640x480x16 cursor0 win restore cursor1 " OFFER
+#define CLOSES " boxE:ERROR:Program Will Now Close."
 constexpr const char* windowed = "6cf0000 640x480+0+0 16 Tirvalex3";  // overlapped | clip children
 constexpr const char* popup = "86000000 640x480+0+0 16 Tirvalex3";    // popup | clip children
 
 // Each row: the failing step, the mode asked for (W windowed, P full screen; Y, N and C full
-// screen refused and the fallback answered Yes, No or closed), the steps logged and the failure
-// message shown under "ERROR" with the exclamation icon.
+// screen and the offer of a window answered Yes, No or closed), the windows made (W windowed,
+// P popup), the steps logged and the failure message shown under "ERROR" with the exclamation
+// icon.
 struct OpenCase {
     const char* failing;
     char mode;
-    const char *steps, *message;
+    const char *windows, *steps, *message;
 };
 const OpenCase open_cases[] = {
     // clang-format off
-    {"",       'W', OPENED, ""},
-    {"",       'P', "mod reg mode 640x480x16 cursor0 win dc choose setpf ctx cur show setup", ""},
-    {"reg",    'P', "mod reg", "Failed To Register The Window Class."},
-    {"win",    'W', "mod reg win unreg", "Window Creation Error."},
-    {"win",    'P', "mod reg mode 640x480x16 cursor0 win restore cursor1 unreg", "Window Creation Error."},
-    {"dc",     'W', "mod reg win dc delwin unreg", "Can't Create A GL Device Context."},
-    {"choose", 'W', "mod reg win dc choose reldc delwin unreg", "Can't Find A Suitable PixelFormat."},
-    {"setpf",  'W', "mod reg win dc choose setpf reldc delwin unreg", "Can't Set The PixelFormat."},
-    {"ctx",    'W', "mod reg win dc choose setpf ctx reldc delwin unreg",
-                    "Can't Create A GL Rendering Context."},
-    {"cur",    'W', "mod reg win dc choose setpf ctx cur " CLOSED,
-                    "Can't Activate The GL Rendering Context."},
-    {"setup",  'W', OPENED " " CLOSED, "Initialization Failed."},
+    {"",       'W', "W", OPENED, ""},
+    {"",       'P', "P", "mod reg mode 640x480x16 cursor0 win dc choose setpf ctx cur show setup", ""},
+    {"reg",    'P', "",  "mod reg", "Failed To Register The Window Class."},
+    {"win",    'W', "W", "mod reg win unreg", "Window Creation Error."},
+    {"dc",     'W', "W", "mod reg win dc delwin unreg", "Can't Create A GL Device Context."},
+    {"choose", 'W', "W", "mod reg win dc choose reldc delwin unreg", "Can't Find A Suitable PixelFormat."},
+    {"setpf",  'W', "W", "mod reg win dc choose setpf reldc delwin unreg", "Can't Set The PixelFormat."},
+    {"ctx",    'W', "W", "mod reg win dc choose setpf ctx reldc delwin unreg",
+                         "Can't Create A GL Rendering Context."},
+    {"cur",    'W', "W", "mod reg win dc choose setpf ctx cur " CLOSED,
+                         "Can't Activate The GL Rendering Context."},
+    {"setup",  'W', "W", OPENED " " CLOSED, "Initialization Failed."},
     // A refused mode: Yes opens windowed without touching the cursor; No or a closed box ends.
-    {"mode 640x480x16", 'Y', REFUSED " win dc choose setpf ctx cur show setup", ""},
-    {"mode 640x480x16", 'N', REFUSED " boxE:ERROR:Program Will Now Close.", ""},
-    {"mode 640x480x16", 'C', REFUSED " boxE:ERROR:Program Will Now Close.", ""},
+    {"mode 640x480x16", 'Y', "W", REFUSED " win dc choose setpf ctx cur show setup", ""},
+    {"mode 640x480x16", 'N', "",  REFUSED CLOSES, ""},
+    {"mode 640x480x16", 'C', "",  REFUSED CLOSES, ""},
+    // A full-screen window that cannot be made is a mode the display could not take: display
+    // and cursor are put back before the same offer.
+    {"win#1",  'Y', "PW", UNMADE " win dc choose setpf ctx cur show setup", ""},
+    {"win#1",  'N', "P",  UNMADE CLOSES, ""},
+    {"win",    'Y', "PW", UNMADE " win unreg", "Window Creation Error."},
     // clang-format on
 };
 
@@ -58,10 +66,11 @@ TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
         rec.answers = {c.mode == 'Y' ? ID_YES : c.mode == 'N' ? ID_NO : -1};
         const bool opened = open_display_window("Tirvalex3", 640, 480, 16, c.mode != 'W');
         EXPECT_EQ(log(), c.steps + std::string(*c.message ? " " FAILED : "") + c.message);
-        const bool none = c.mode == 'N' || c.mode == 'C' || c.failing == std::string("reg");
-        const char* window = none ? "" : c.mode == 'P' ? popup : windowed;
-        EXPECT_EQ(rec.windows.empty() ? "" : rec.windows[0], window) << c.failing;
-        EXPECT_EQ(opened, !*c.message && *window) << c.failing;
+        std::string windows;
+        for (const std::string& w : rec.windows)
+            windows += w == popup ? 'P' : w == windowed ? 'W' : '?';
+        EXPECT_EQ(windows, c.windows) << c.failing;
+        EXPECT_EQ(opened, !*c.message && std::string(c.steps).ends_with("setup")) << c.failing;
         if (opened) {
             EXPECT_EQ(full_screen_mode, c.mode == 'P');
             EXPECT_NE(instance_handle, nullptr);
@@ -73,6 +82,55 @@ TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
         }
         TearDown();
     }
+}
+
+// The full-screen request (640x480 at 16 bits) against the modes a display lists: a 16-bit
+// mode wherever it is listed, else one at the desktop's depth, else any 640x480 one; no 640x480
+// mode at all is not supported. Formats: RGB565 is stored in 16 bits, RGB888 in 32 (padded),
+// RGB24 in 24, INDEX8 in 8. Each row: the modes listed, the desktop's format, the format chosen
+// (0: none).
+DisplayModeList listed;
+bool lists = true;
+struct ModeCase {
+    std::vector<SDL_DisplayMode> modes;
+    uint32_t desktop, chosen;
+};
+constexpr SDL_DisplayMode mode(int width, int height, uint32_t format) {
+    return {format, width, height, 60, nullptr};
+}
+const ModeCase mode_cases[] = {
+    {{mode(640, 480, SDL_PIXELFORMAT_RGB888), mode(640, 480, SDL_PIXELFORMAT_RGB565)},
+     SDL_PIXELFORMAT_RGB888,
+     SDL_PIXELFORMAT_RGB565},
+    {{mode(800, 600, SDL_PIXELFORMAT_RGB565), mode(640, 480, SDL_PIXELFORMAT_RGB888)},
+     SDL_PIXELFORMAT_RGB888,
+     SDL_PIXELFORMAT_RGB888},
+    {{mode(640, 480, SDL_PIXELFORMAT_INDEX8), mode(640, 480, SDL_PIXELFORMAT_RGB24)},
+     SDL_PIXELFORMAT_RGB24,
+     SDL_PIXELFORMAT_RGB24},
+    {{mode(640, 480, SDL_PIXELFORMAT_INDEX8)}, SDL_PIXELFORMAT_RGB888, SDL_PIXELFORMAT_INDEX8},
+    {{mode(640, 400, SDL_PIXELFORMAT_RGB565), mode(480, 640, SDL_PIXELFORMAT_RGB565)},
+     SDL_PIXELFORMAT_RGB565,
+     0},
+    {{}, SDL_PIXELFORMAT_RGB565, 0},
+};
+
+TEST_F(Shell, FullScreenTakesA640x480ModeAtSixteenBitsOrTheDesktopsDepth) {
+    platform.change_display_settings = sdl_platform.change_display_settings;
+    platform.list_display_modes = [](DisplayModeList* list) { return *list = listed, lists; };
+    const DisplayModeRequest request = {640, 480, 16};
+    for (const ModeCase& c : mode_cases) {
+        listed = {c.modes, mode(1024, 768, c.desktop)};
+        platform.change_display_settings(nullptr, 0);  // forgets the last choice
+        EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN),
+                  c.chosen ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE);
+        SDL_DisplayMode chosen = {};
+        EXPECT_EQ(chosen_full_screen_mode(&chosen), c.chosen != 0);
+        EXPECT_EQ(chosen.format, c.chosen) << c.modes.size();
+        EXPECT_EQ(chosen.w * 1000 + chosen.h, c.chosen ? 640480 : 0);
+    }
+    lists = false;  // a display that cannot tell its modes
+    EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN), DISP_CHANGE_FAILED);
 }
 
 // Each row: the failing steps, what was open (0 nothing, as at the start with full_screen_mode

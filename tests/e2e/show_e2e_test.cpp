@@ -8,19 +8,12 @@
 // before the ring started. The file's length at each screenshot is the show's own clock: the
 // player, run here over the same song, turns frames heard into the song time the timeline
 // reads, and each screenshot must show the scene the timeline gives for that time.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "data/module_bytes.h"
 #include "player/engine.h"
@@ -28,143 +21,27 @@
 #include "player/mixer.h"
 #include "player/output.h"
 #include "player/ring.h"
-
-// Last: the X headers define None and Bool, which the test framework uses as names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "tests/e2e/support/x_test.h"
 
 namespace {
 
-extern "C" char** environ;
 namespace fs = std::filesystem;
 constexpr size_t second_bytes = 44100 * 4;
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-template <typename Condition>
-bool poll_until(Condition condition, double seconds = 120) {
-    for (const double end = now() + seconds; !condition();) {
-        if (now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-// A child with these entries before the test's own environment, output to `output_fd`.
-pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environment,
-            int output_fd) {
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        environment.push_back(*entry);
-    std::vector<char*> argv, envp;
-    for (std::string& a : arguments)
-        argv.push_back(a.data());
-    for (std::string& e : environment)
-        envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
-    posix_spawn_file_actions_adddup2(&actions, output_fd, 2);
-    pid_t pid = -1;
-    posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int ignore_x_error(Display*, XErrorEvent*) {
-    return 0;  // a window that goes away while it is looked at is simply not found
-}
-
-class Show : public testing::Test {
+class Show : public XTest {
 protected:
     void SetUp() override {
-        const fs::path dir = fs::temp_directory_path();
-        sound_ = dir / ("tirvalex-show-" + std::to_string(getpid()) + ".raw");
-        log_ = dir / ("tirvalex-show-" + std::to_string(getpid()) + ".log");
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        server_ = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                         "640x480x16", "-nolisten", "tcp"},
-                        {}, 2);
-        close(ready[1]);
-        char number[16] = {};
-        ASSERT_GT(read(ready[0], number, sizeof number - 1), 0) << "Xvfb did not start";
-        close(ready[0]);
-        display_name_ = ":" + std::to_string(std::atoi(number));
-        display_ = XOpenDisplay(display_name_.c_str());
-        ASSERT_NE(display_, nullptr);
-        XSetErrorHandler(ignore_x_error);
-        XAutoRepeatOff(display_);  // a held key is one key-down
+        sound_ = fs::temp_directory_path() / ("tirvalex-show-" + std::to_string(getpid()) + ".raw");
+        start_x("640x480x16");
         // One allocator arena with fixed thresholds and a renderer without threads of its own,
         // so that resident memory follows the memory the demo holds.
-        const int log_fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        demo_ = spawn({TIRVALEX_BINARY_DIR "/tirvalex3"},
-                      {"DISPLAY=" + display_name_, "SDL_AUDIODRIVER=disk",
-                       "SDL_DISKAUDIOFILE=" + sound_.string(), "LIBGL_ALWAYS_SOFTWARE=1",
-                       "MALLOC_ARENA_MAX=1", "MALLOC_MMAP_THRESHOLD_=65536",
-                       "MALLOC_TRIM_THRESHOLD_=131072", "LP_NUM_THREADS=0"},
-                      log_fd);
-        close(log_fd);
+        start_demo({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + sound_.string(),
+                    "MALLOC_ARENA_MAX=1", "MALLOC_MMAP_THRESHOLD_=65536",
+                    "MALLOC_TRIM_THRESHOLD_=131072", "LP_NUM_THREADS=0"});
     }
     void TearDown() override {
-        if (demo_ > 0 && !finished()) kill(demo_, SIGKILL), waitpid(demo_, nullptr, 0);
-        if (display_ != nullptr) XCloseDisplay(display_);
-        if (server_ > 0) kill(server_, SIGTERM), waitpid(server_, nullptr, 0);
+        XTest::TearDown();
         fs::remove(sound_);
-        if (!HasFailure()) fs::remove(log_);
-    }
-    bool finished() {
-        int status = 0;
-        if (exit_code_ < 0 && waitpid(demo_, &status, WNOHANG) == demo_)
-            exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        return exit_code_ >= 0;
-    }
-    void xdotool(const std::string& arguments) {
-        std::system(
-            ("DISPLAY=" + display_name_ + " xdotool " + arguments + " >/dev/null 2>&1").c_str());
-    }
-    // The viewable top-level window whose name starts so; its id, position and size.
-    bool find(const std::string& name, Window* id, XWindowAttributes* at) {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count);
-        bool found = false;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            XTextProperty title = {};  // UTF-8 as the demo sets it
-            found =
-                XGetWMName(display_, children[i], &title) &&
-                std::string(reinterpret_cast<char*>(title.value), title.nitems).rfind(name, 0) ==
-                    0 &&
-                XGetWindowAttributes(display_, children[i], at) && at->map_state == IsViewable;
-            if (title.value != nullptr) XFree(title.value);
-            *id = children[i];
-        }
-        if (children != nullptr) XFree(children);
-        return found;
-    }
-    Window wait_for(const std::string& name, XWindowAttributes* at) {
-        Window id = 0;
-        EXPECT_TRUE(poll_until([&] { return find(name, &id, at); })) << "no window " << name;
-        return id;
-    }
-    // The screen's pixels in a rectangle, as 8-bit red, green, blue.
-    std::vector<uint8_t> pixels(int x, int y, int width, int height) {
-        std::vector<uint8_t> rgb;
-        XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y, width, height,
-                                  AllPlanes, ZPixmap);
-        for (int row = 0; image != nullptr && row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                const unsigned long pixel = XGetPixel(image, column, row);
-                for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask})
-                    rgb.push_back(uint8_t(((pixel & mask) >> std::countr_zero(mask)) * 255 /
-                                          (mask >> std::countr_zero(mask))));
-            }
-        }
-        if (image != nullptr) XDestroyImage(image);
-        return rgb;
     }
     std::vector<char> sound() {
         std::ifstream file(sound_, std::ios::binary);
@@ -180,19 +57,8 @@ protected:
         if (bytes.size() < start + second_bytes / 2) return {};
         return {bytes.begin() + long(start), bytes.begin() + long(start + second_bytes / 2)};
     }
-    long resident_kb() {
-        std::ifstream status("/proc/" + std::to_string(demo_) + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-        return -1;
-    }
 
-    fs::path sound_, log_;
-    pid_t server_ = -1, demo_ = -1;
-    int exit_code_ = -1;
-    std::string display_name_;
-    Display* display_ = nullptr;
+    fs::path sound_;
 };
 
 bool near(const uint8_t* pixel, int red, int green, int blue) {
@@ -222,9 +88,8 @@ int scene_of(const std::vector<uint8_t>& rgb) {
 }
 
 TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
-    XWindowAttributes at;
-    xdotool("windowfocus --sync " + std::to_string(wait_for("HEJD", &at)) + " key Return");  // Yes
-    Window window = wait_for("Tirvalex3", &at);
+    tap(wait_for("HEJD"), "Return");  // Yes
+    ScreenWindow window = wait_for("Tirvalex3");
     std::vector<char> song_start;
     ASSERT_TRUE(poll_until([&] { return !(song_start = opening_music()).empty(); })) << "no music";
 
@@ -233,12 +98,12 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
         // F1 once the device has played a second, held until the file starts again.
         ASSERT_TRUE(poll_until([&] { return sound().size() >= second_bytes; }));
         const size_t before = sound().size();
-        xdotool("windowfocus --sync " + std::to_string(window) + " keydown F1");
+        xdotool("windowfocus --sync " + std::to_string(window.id) + " keydown F1");
         ASSERT_TRUE(poll_until([&] { return sound().size() < before; })) << "toggle " << toggle;
         xdotool("keyup F1");
-        ASSERT_FALSE(finished()) << "toggle " << toggle << " ended the demo";
-        window = wait_for("Joka's Outline Font Tutorial", &at);
-        EXPECT_EQ(at.width * 1000 + at.height, 640480) << "toggle " << toggle;
+        ASSERT_LT(demo_exit(), 0) << "toggle " << toggle << " ended the demo";
+        window = wait_for("Joka's Outline Font Tutorial");
+        EXPECT_EQ(window.width * 1000 + window.height, 640480) << "toggle " << toggle;
         std::vector<char> music;
         EXPECT_TRUE(poll_until([&] { return !(music = opening_music()).empty(); }) &&
                     music == song_start)
@@ -248,7 +113,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
         long texts = 0;
         poll_until(
             [&] {
-                const std::vector<uint8_t> rgb = pixels(at.x, at.y + 330, 640, 150);
+                const std::vector<uint8_t> rgb = pixels(window.x, window.y + 330, 640, 150);
                 texts = 0;
                 for (size_t i = 0; i + 2 < rgb.size(); i += 3)
                     texts += !near(&rgb[i], 77, 128, 255);
@@ -259,7 +124,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
         if (toggle == 1) {  // the lowest of a few samples: the renderer's memory comes and goes
             for (int i = 0; i < 10;
                  ++i, std::this_thread::sleep_for(std::chrono::milliseconds(200)))
-                if (long kb = resident_kb(); kb > 0 && (first_kb < 0 || kb < first_kb))
+                if (long kb = demo_resident_kb(); kb > 0 && (first_kb < 0 || kb < first_kb))
                     first_kb = kb;
         }
     }
@@ -271,15 +136,15 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     };
     std::vector<Shot> shots;
     long last_kb = -1;
-    for (const double end = now() + 600; !finished() && now() < end;) {
+    for (const double end = now() + 600; demo_exit() < 0 && now() < end;) {
         const size_t before = fs::file_size(sound_);
-        const int scene = scene_of(pixels(at.x, at.y, 640, 480));
-        if (!finished()) shots.push_back({before, size_t(fs::file_size(sound_)), scene});
-        if (long kb = resident_kb(); kb > 0 && (last_kb < 0 || kb < last_kb)) last_kb = kb;
+        const int scene = scene_of(pixels(window.x, window.y, 640, 480));
+        if (demo_exit() < 0) shots.push_back({before, size_t(fs::file_size(sound_)), scene});
+        if (long kb = demo_resident_kb(); kb > 0 && (last_kb < 0 || kb < last_kb)) last_kb = kb;
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
-    ASSERT_TRUE(finished()) << "the show did not end";
-    EXPECT_EQ(exit_code_, 0);
+    ASSERT_GE(demo_exit(), 0) << "the show did not end";
+    EXPECT_EQ(demo_exit(), 0);
     // A toggle that kept its window's lists, its ring or its mixing buffer would pass this.
     EXPECT_LE(last_kb - first_kb, 5 * 1024) << "kB after the first toggle: " << first_kb;
 

@@ -25,10 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/support/demo.h"
-#include "tests/e2e/support/x_client.h"
-#include "tests/e2e/support/x_server.h"
-#include "tests/e2e/support/x_windows.h"
+#include "tests/e2e/support/x_test.h"
 
 namespace {
 
@@ -60,82 +57,75 @@ bool shows_scene_3(const std::vector<uint8_t>& rgb) {
     return purple * 5 >= rgb.size() / 3;
 }
 
-class SoundServer : public testing::Test {
+class SoundServer : public XTest {
 protected:
     void SetUp() override {
         fs::create_directories(root_ / "runtime");
         fs::permissions(root_ / "runtime", fs::perms::owner_all);
-        ASSERT_EQ(run_command({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
-                               "module-null-sink sink_name=tirvalex rate=44100 format=s16le "
-                               "channels=2 norewinds=1",
-                               "-L", "module-native-protocol-unix"},
-                              pulse_),
+        ASSERT_EQ(run({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
+                       "module-null-sink sink_name=tirvalex rate=44100 format=s16le channels=2 "
+                       "norewinds=1",
+                       "-L", "module-native-protocol-unix"},
+                      pulse_),
                   0);
     }
     void TearDown() override {
-        stop_process(recorder_);
-        stop_process(demo_);
-        stop_x_server(server_);
-        run_command({"pulseaudio", "-k"}, pulse_);
+        stop(recorder_);
+        XTest::TearDown();
+        run({"pulseaudio", "-k"}, pulse_);
         fs::remove_all(root_);
     }
 
     const fs::path root_ =
         fs::temp_directory_path() / ("tirvalex_pulse_" + std::to_string(getpid()));
-    const Environment pulse_ = {{"XDG_RUNTIME_DIR", (root_ / "runtime").string()},
-                                {"HOME", root_.string()}};
-    XServer server_;
-    ChildProcess demo_, recorder_;
+    const std::vector<std::string> pulse_ = {"XDG_RUNTIME_DIR=" + (root_ / "runtime").string(),
+                                             "HOME=" + root_.string()};
+    pid_t recorder_ = -1;
 };
 
 TEST_F(SoundServer, TheRecordedSinkHoldsTheSongSampleForSampleAndScene3ComesOnTime) {
     const fs::path heard_file = root_ / "heard.raw", render_file = root_ / "render.wav";
-    ASSERT_EQ(run_command({std::string(TIRVALEX_BINARY_DIR) + "/xm_render", "--seconds", "16",
-                           "--embedded", render_file.string()},
-                          {}),
+    ASSERT_EQ(run({TIRVALEX_BINARY_DIR "/xm_render", "--seconds", "16", "--embedded",
+                   render_file.string()}),
               0);
     const std::vector<int16_t> rendered = read_samples(render_file, 44);
     ASSERT_GE(rendered.size(), 2 * compared_frames);
 
     std::ofstream{heard_file};  // there before parec writes to it
-    recorder_ = start_process({"sh", "-c",
-                               "exec parec -d tirvalex.monitor --format=s16le --rate=44100 "
-                               "--channels=2 --latency-msec=100 --raw > '" +
-                                   heard_file.string() + "'"},
-                              pulse_);
-    server_ = start_x_server("1024x768x24");
-    Environment environment = display_environment(server_);
-    environment.insert(environment.end(), pulse_.begin(), pulse_.end());
-    environment.insert(environment.end(), {{"SDL_AUDIODRIVER", "pulseaudio"},
-                                           {"PULSE_LATENCY_MSEC", "500"},
-                                           {"LIBGL_ALWAYS_SOFTWARE", "1"}});
-    demo_ = start_process({demo_binary()}, environment);
-    XWindow question, window;
-    ASSERT_TRUE(wait_for_window(server_, start_up_caption, &question)) << process_log(demo_);
-    ASSERT_TRUE(answer_second_button(server_, question));  // a plain window
-    ASSERT_TRUE(wait_for_window(server_, first_title, &window)) << process_log(demo_);
+    recorder_ = spawn({"sh", "-c",
+                       "exec parec -d tirvalex.monitor --format=s16le --rate=44100 --channels=2 "
+                       "--latency-msec=100 --raw > '" +
+                           heard_file.string() + "'"},
+                      pulse_);
+    start_x("1024x768x24");
+    std::vector<std::string> settings = pulse_;
+    settings.insert(settings.end(), {"SDL_AUDIODRIVER=pulseaudio", "PULSE_LATENCY_MSEC=500"});
+    start_demo(settings);
+    // No, a plain window: the box centres its two equal buttons, the second starts a few pixels
+    // right of the centre, a fixed margin above the bottom.
+    const ScreenWindow question = wait_for("HEJD");
+    xdotool("mousemove " + std::to_string(question.x + question.width / 2 + 40) + " " +
+            std::to_string(question.y + question.height - 28) + " click 1");
+    const ScreenWindow window = wait_for("Tirvalex3");
 
     // Screenshots, each with the frames recorded just before it, until scene 3 has come and
     // 4 s more are recorded.
     std::vector<std::pair<size_t, bool>> shots;  // (frames recorded, scene 3 on screen)
-    std::vector<uint8_t> rgb;
     ASSERT_TRUE(poll_until(
         [&] {
             const size_t frames = size_t(fs::file_size(heard_file)) / 4;
-            if (read_screen_pixels(server_.display, window.x, window.y, window.width, window.height,
-                                   &rgb))
-                shots.push_back({frames, shows_scene_3(rgb)});
+            shots.push_back({frames, shows_scene_3(pixels(window.x, window.y, 640, 480))});
             const auto purple =
                 std::find_if(shots.begin(), shots.end(), [](auto& s) { return s.second; });
             return purple != shots.end() && frames > purple->first + 4 * rate;
         },
-        e2e_wait_seconds))
+        120))
         << "scene 3 never came\n"
-        << process_log(recorder_) << process_log(demo_);
-    ASSERT_TRUE(tap_key(server_, window, "Escape"));
-    ASSERT_TRUE(wait_for_process(demo_, e2e_wait_seconds));
-    EXPECT_EQ(demo_.exit_code, 0);
-    stop_process(recorder_);
+        << demo_log();
+    tap(window, "Escape");
+    ASSERT_TRUE(demo_ends());
+    EXPECT_EQ(demo_exit(), 0);
+    stop(recorder_);
 
     // Where the song's opening second (from its silent frame 0) lies in the recording.
     const std::vector<int16_t> heard = read_samples(heard_file);
