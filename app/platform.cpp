@@ -37,21 +37,25 @@ constexpr Uint32 video_connect_retry_ms = 200;
 // a connection that fails once would so leave the show running in a window nobody can see.
 // Later opens therefore insist on the driver the first open connected with, and try a few
 // times before the open fails and says so.
+// Starts SDL's video, trying again for a while: a connection can fail once on a busy machine.
+// Each failed try says why on stderr when `report` is set.
+bool start_video(bool report) {
+    for (int attempt = 0; attempt < video_connect_attempts; ++attempt) {
+        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+        if (report) std::fprintf(stderr, "video: %s\n", SDL_GetError());
+    }
+    return false;
+}
+
 bool sdl_register_window_class() {
     if (!connected_video_driver.empty()) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, connected_video_driver.c_str());
     }
-    for (int attempt = 0; attempt < video_connect_attempts; ++attempt) {
-        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            std::fprintf(stderr, "video: %s\n", SDL_GetError());
-            continue;
-        }
-        const char* driver = SDL_GetCurrentVideoDriver();
-        if (connected_video_driver.empty() && driver != nullptr) connected_video_driver = driver;
-        return true;
-    }
-    return false;
+    if (!start_video(true)) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (connected_video_driver.empty() && driver != nullptr) connected_video_driver = driver;
+    return true;
 }
 
 bool sdl_unregister_window_class() {
@@ -317,12 +321,9 @@ bool display_available(std::string* reason) {
     }
     // Only the kinds of display the environment names are tried, so no other driver speaks up.
     if (x11 != wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
-    // A connection can fail once on a busy machine; the display counts as unreachable only
-    // after the same tries a window's open makes.
+    // The display counts as unreachable only after the same tries a window's open makes.
     bool reached = false;
-    for (int attempt = 0; attempt < video_connect_attempts && !reached; ++attempt) {
-        if (attempt > 0) SDL_Delay(video_connect_retry_ms);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
+    if (start_video(false)) {
         const std::string driver = SDL_GetCurrentVideoDriver();
         reached = driver != "offscreen" && driver != "dummy";
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
