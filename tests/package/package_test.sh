@@ -10,23 +10,13 @@ if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 # apt waits for the package database while other installs hold it, where dpkg would give up.
 apt="$sudo env DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=600"
 
+# The installed files (show_record's two when the package has that program), the man pages
+# compressed, and the two documents every Debian package carries.
 contents=$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
-expected="./usr/bin/tirvalex3
-./usr/bin/xm_render
-./usr/share/applications/tirvalex3.desktop
-./usr/share/doc/tirvalex3/changelog.gz
-./usr/share/doc/tirvalex3/copyright
-./usr/share/icons/hicolor/256x256/apps/tirvalex3.png
-./usr/share/icons/hicolor/48x48/apps/tirvalex3.png
-./usr/share/man/man1/xm_render.1.gz
-./usr/share/man/man6/tirvalex3.6.gz
-./usr/share/metainfo/org.example.tirvalex3.metainfo.xml"
-if echo "$contents" | grep -q show_record; then
-  expected="$expected
-./usr/bin/show_record
-./usr/share/man/man1/show_record.1.gz"
-fi
-[ "$contents" = "$(echo "$expected" | sort)" ] || fail "the package holds:
+expected=$( (grep -v "$(echo "$contents" | grep -q show_record && echo '^$' || echo show_record)" \
+  "$(dirname "$0")/installed-files" | sed 's|^|./|; s|/man[16]/.*|&.gz|'
+  printf './usr/share/doc/tirvalex3/%s\n' changelog.gz copyright) | sort)
+[ "$contents" = "$expected" ] || fail "the package holds:
 $contents"
 
 $apt install "$deb" >/dev/null
