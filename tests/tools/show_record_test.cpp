@@ -17,12 +17,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "data/module_bytes.h"
-#include "player/engine.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "tests/support/song_mix.h"
 
 namespace fs = std::filesystem;
 
@@ -137,21 +132,9 @@ protected:
         show = decode(dir / "show.mkv", {5 * 60, 20 * 60, 50 * 60, 78 * 60});
         // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame
         // at 60 fps); its clock is the song time reached once that block was mixed.
-        memfile_attach(module_bytes, module_size);
-        set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-        ring_set_rate(44100);
-        engine_reset();
-        XmModule* module = module_load(nullptr, nullptr);
-        ring_allocate();
-        reset_song_state(module);
-        std::vector<uint32_t> after_block;
-        for (int64_t k = 0; clock.empty() || clock.back() <= 79000; ++k) {
-            while (int64_t(after_block.size()) <= k * 735 / 884) {
-                fill_block();
-                after_block.push_back(module->song_time_ms);
-            }
-            clock.push_back(after_block[size_t(k * 735 / 884)]);
-        }
+        const SongMix mix = mix_embedded_song(100 * 44100);
+        for (size_t k = 0; clock.empty() || clock.back() <= 79000; ++k)
+            clock.push_back(mix.clock_ms.at(k * 735 / 884));
     }
     static void TearDownTestSuite() { fs::remove_all(dir); }
 

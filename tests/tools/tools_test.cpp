@@ -13,12 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "data/module_bytes.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "tests/support/song_mix.h"
 
 namespace {
 
@@ -54,21 +49,9 @@ TEST(Tools, RendersTheEmbeddedSongAsTheBlockFillerMixesIt) {
     EXPECT_EQ(std::string(wav.data(), 4) + std::string(wav.data() + 8, 8) +
                   std::string(wav.data() + 36, 4),
               "RIFFWAVEfmt data");
-    memfile_attach(module_bytes, module_size);
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    ring_set_rate(44100);
-    XmModule* module = module_load(nullptr, nullptr);
-    ring_allocate();
-    reset_song_state(module);
-    std::vector<char> mixed;
-    while (mixed.size() < 4 * 44100u) {
-        const char* block =
-            reinterpret_cast<const char*>(wave_buffer + 2 * write_block * block_frames);
-        fill_block();
-        mixed.insert(mixed.end(), block, block + 4 * block_frames);
-    }
-    mixed.resize(4 * 44100);
-    EXPECT_TRUE(std::equal(mixed.begin(), mixed.end(), wav.begin() + 44));
+    const std::vector<int16_t> mixed = mix_embedded_song(44100).pcm;
+    EXPECT_TRUE(
+        std::equal(wav.begin() + 44, wav.end(), reinterpret_cast<const char*>(mixed.data())));
 }
 
 TEST(Tools, ComposerWritesTheCommittedSongByteForByte) {

@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -58,6 +60,32 @@ int run(std::vector<std::string> arguments, std::vector<std::string> environment
 
 void stop(pid_t pid) {
     if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
+}
+
+bool near(const uint8_t* pixel, int red, int green, int blue) {
+    constexpr int tolerance = 12;  // the 16-bit screen keeps 5 or 6 bits of each primary
+    return std::abs(pixel[0] - red) <= tolerance && std::abs(pixel[1] - green) <= tolerance &&
+           std::abs(pixel[2] - blue) <= tolerance;
+}
+
+// Scene 2 clears to light blue (0.3, 0.5, 1), scene 3 to purple (0.9, 0, 0.6); each covers at
+// least a fifth of the frame, the other's colour almost none. Scene 4 clears to black under a
+// fogged tunnel whose quads have equal red and blue, with few white text pixels, and is not
+// wholly black (a window before its first frame or after its last).
+int scene_of(const std::vector<uint8_t>& rgb) {
+    double blue = 0, purple = 0, white = 0, red_is_blue = 0, black = 0;
+    const double share = 3.0 / double(std::max<size_t>(rgb.size(), 3));
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        blue += near(&rgb[i], 77, 128, 255) * share;
+        purple += near(&rgb[i], 230, 0, 153) * share;
+        white += (rgb[i] > 240 && rgb[i + 1] > 240 && rgb[i + 2] > 240) * share;
+        red_is_blue += (std::abs(rgb[i] - rgb[i + 2]) <= 3) * share;
+        black += near(&rgb[i], 0, 0, 0) * share;
+    }
+    if (blue >= 0.2 && purple < 0.02) return 2;
+    if (purple >= 0.2 && blue < 0.02) return 3;
+    if (blue < 0.02 && purple < 0.02 && white < 0.2 && red_is_blue > 0.95 && black < 0.9) return 4;
+    return 0;
 }
 
 namespace {

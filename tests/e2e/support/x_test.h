@@ -34,6 +34,12 @@ int run(std::vector<std::string> arguments, std::vector<std::string> environment
 // Ends a child that still runs.
 void stop(pid_t pid);
 
+// Whether a screen pixel (8-bit red, green, blue) shows that colour, within what a 16-bit screen
+// keeps of it.
+bool near(const uint8_t* pixel, int red, int green, int blue);
+// The scene a screenshot of the show's window shows (2, 3 or 4), 0 when it is none of them.
+int scene_of(const std::vector<uint8_t>& rgb);
+
 // A viewable top-level window: its id, its position and size on the screen.
 struct ScreenWindow {
     unsigned long id = 0;
