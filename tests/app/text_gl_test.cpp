@@ -4,6 +4,7 @@
 // of 569; the o is two contours of quadratic pieces whose chords end at the points below.
 #include <GL/gl.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -25,8 +26,7 @@ class Gl : public Shell {
 protected:
     void SetUp() override {
         Shell::SetUp();
-        platform_reset();
-        text_reset();  // the font itself is read once per process, from its start state
+        platform_reset(), text_reset();  // the font is read once per process, from its start state
         ASSERT_TRUE(open_offline_window("gl", 640, 480));
         glMatrixMode(GL_PROJECTION);  // x from -20 to 20 em, y from -2 to 2
         glLoadIdentity();
@@ -68,23 +68,18 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     glFogf(GL_FOG_START, 5.0f);  // values other than GL's start values, which the set-up resets
     glClearDepth(0.5);
     EXPECT_TRUE(setup_renderer());
-    const std::pair<GLenum, float> values[] = {
-        // clang-format off
-        {GL_SHADE_MODEL, GL_SMOOTH}, {GL_DEPTH_CLEAR_VALUE, 1}, {GL_DEPTH_FUNC, GL_LEQUAL},
-        {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}, {GL_FOG_MODE, GL_LINEAR}, {GL_FOG_END, 30},
-        {GL_FOG_DENSITY, 0.25f}, {GL_FOG_HINT, GL_NICEST}, {GL_FOG_START, 0},
-        // clang-format on
-    };
+    // clang-format off
+    const std::pair<GLenum, std::array<float, 4>> values[] = {
+        {GL_SHADE_MODEL, {GL_SMOOTH}}, {GL_DEPTH_CLEAR_VALUE, {1}}, {GL_DEPTH_FUNC, {GL_LEQUAL}},
+        {GL_PERSPECTIVE_CORRECTION_HINT, {GL_NICEST}}, {GL_FOG_MODE, {GL_LINEAR}}, {GL_FOG_END, {30}},
+        {GL_FOG_DENSITY, {0.25f}}, {GL_FOG_HINT, {GL_NICEST}}, {GL_FOG_START, {0}},
+        {GL_COLOR_CLEAR_VALUE, {1, 1, 1, 0.5f}}, {GL_FOG_COLOR, {0, 0, 0, 1}}};
+    // clang-format on
     for (const auto& [name, expected] : values) {
-        GLfloat value[4];
-        glGetFloatv(name, value);
-        EXPECT_EQ(value[0], expected) << name;
+        std::array<float, 4> value{};
+        glGetFloatv(name, value.data());
+        EXPECT_EQ(value, expected) << name;
     }
-    GLfloat clear[4], fog[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    glGetFloatv(GL_FOG_COLOR, fog);
-    EXPECT_EQ(std::vector<float>(clear, clear + 4), (std::vector<float>{1, 1, 1, 0.5f}));
-    EXPECT_EQ(std::vector<float>(fog, fog + 4), (std::vector<float>{0, 0, 0, 1}));
     for (GLenum on : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH})
         EXPECT_TRUE(glIsEnabled(on));
     for (GLenum off : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D, GL_FOG})
@@ -137,6 +132,8 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     ASSERT_EQ(drawn.points.size(), 28u);
     for (int i = 0; i < 28; ++i)
         EXPECT_NEAR(drawn.points[i], o[i / 2][i % 2] / em, 0.5f / em) << i;
+    free_outline_font();  // in its context: the lists go
+    EXPECT_FALSE(glIsList(font_list_base + 'A'));
 }
 
 TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
@@ -153,12 +150,6 @@ TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
     font_reset();  // the real font chosen by its file: asking whether it was found reads it
     use_font_file(resolve_bold_font("Arial").path.c_str());
     EXPECT_TRUE(font_outlines_found());
-}
-
-TEST_F(Gl, FreeingTheFontInItsContextDeletesTheLists) {
-    build_outline_font();
-    free_outline_font();
-    EXPECT_FALSE(glIsList(font_list_base + 'A'));
 }
 
 // A text's width is the sum of its bytes' advances (255 counts 0). print_centered moves the
@@ -193,9 +184,7 @@ TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
               }),
               0);
     EXPECT_EQ(x_now(), -1.25f);
-}
-
-TEST_F(Gl, ALongTextIsCutAt511Characters) {
+    glLoadIdentity();  // a long text is cut at 511 characters
     hand_made_font(1.0f, 1.0f);
     print_centered("%s", std::string(700, 'A').c_str());
     EXPECT_EQ(x_now(), -511 / 2.0f + 511);  // centred on 511 characters, then moved by each
