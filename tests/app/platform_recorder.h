@@ -13,11 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "app/message_box.h"
 #include "app/platform.h"
@@ -99,10 +95,10 @@ inline const Platform recording_platform = {
         return fails("default"), 7;  // the platform's default handling answers 7 here
     },
     [](const SDL_MessageBoxData* box, int* button) {
-        const char icon = (box->flags & SDL_MESSAGEBOX_ERROR)     ? 'E'
-                          : (box->flags & SDL_MESSAGEBOX_WARNING) ? 'W'
-                                                                  : 'I';
-        rec.calls.push_back(std::string("box") + icon + ":" + box->title + ":" + box->message);
+        const bool error = box->flags & SDL_MESSAGEBOX_ERROR,
+                   warning = box->flags & SDL_MESSAGEBOX_WARNING;
+        rec.calls.push_back(std::string("box") + "IWE"[warning + 2 * error] + ":" + box->title +
+                            ":" + box->message);
         if (rec.no_boxes) return false;
         *button = rec.answers.empty() ? box->buttons[0].buttonid : rec.answers.front();
         if (!rec.answers.empty()) rec.answers.pop_front();

@@ -80,18 +80,15 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
         glGetFloatv(name, value.data());
         EXPECT_EQ(value, expected) << name;
     }
-    for (GLenum on : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH})
-        EXPECT_TRUE(glIsEnabled(on));
-    for (GLenum off : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D, GL_FOG})
-        EXPECT_FALSE(glIsEnabled(off));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    std::string enabled;  // depth test, colour material, line smoothing; no lighting, blend, ...
+    for (GLenum cap : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH, GL_LIGHTING, GL_BLEND,
+                       GL_TEXTURE_2D, GL_FOG})
+        enabled += char('0' + glIsEnabled(cap));
+    EXPECT_EQ(enabled + char('0' + glGetError()), "11100000");
     EXPECT_EQ(glyph_metrics['A'].cell_inc_x, 1479 / em);  // the font's A (see below)
     // The song: the memory-file callbacks, the SDL device at 44100 Hz, the module playing.
-    EXPECT_TRUE(file_callbacks_installed());
-    EXPECT_EQ(selected_wave_device(), &sdl_wave_device);
-    EXPECT_EQ(output_rate, 44100);
-    ASSERT_NE(music_module, nullptr);
-    EXPECT_EQ(current_module, music_module);
+    EXPECT_TRUE(file_callbacks_installed() && selected_wave_device() == &sdl_wave_device &&
+                output_rate == 44100 && music_module != nullptr && current_module == music_module);
     EXPECT_TRUE(setup_renderer());  // again, as after a toggle: a new module from its start
     EXPECT_EQ(current_module, music_module);
 }
@@ -102,16 +99,15 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
 TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     build_outline_font();
     ASSERT_TRUE(font_outlines_found());
-    const struct {
-        int code, advance, contours;
-    } glyphs[] = {{0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
-                  {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
-                  {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
-    for (const auto& g : glyphs) {
-        EXPECT_EQ(glyph_metrics[g.code].cell_inc_x, g.advance / em) << g.code;
-        EXPECT_EQ(g.code < 255 ? font_outlines()[g.code].contour_ends.size() : 0u,
-                  size_t(g.contours));
-    }
+    const std::tuple<int, int, size_t> glyphs[] = {
+        {0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
+        {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
+        {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
+    for (const auto& [code, advance, contours] : glyphs)
+        EXPECT_EQ(std::pair(glyph_metrics[code].cell_inc_x,
+                            code < 255 ? font_outlines()[code].contour_ends.size() : 0u),
+                  std::pair(advance / em, contours))
+            << code;
     const GlyphMetricsFloat l = glyph_metrics['l'];
     EXPECT_EQ(
         std::vector<float>({l.black_box_x, l.black_box_y, l.origin_x, l.origin_y, l.cell_inc_y}),

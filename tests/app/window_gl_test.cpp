@@ -73,19 +73,17 @@ TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
 // (0: none).
 DisplayModeList listed;
 bool lists = true;
-constexpr SDL_DisplayMode m(int width, int height, uint32_t format) {
-    return {format, width, height, 60, nullptr};
+constexpr SDL_DisplayMode m(int w, int h, uint32_t format) {
+    return {format, w, h, 60, nullptr};
 }
 constexpr uint32_t B16 = SDL_PIXELFORMAT_RGB565, B32 = SDL_PIXELFORMAT_RGB888,
                    B24 = SDL_PIXELFORMAT_RGB24, B8 = SDL_PIXELFORMAT_INDEX8;
+// clang-format off
 const std::tuple<std::vector<SDL_DisplayMode>, uint32_t, uint32_t> mode_cases[] = {
-    {{m(640, 480, B32), m(640, 480, B16)}, B32, B16},
-    {{m(800, 600, B16), m(640, 480, B32)}, B32, B32},
-    {{m(640, 480, B8), m(640, 480, B24)}, B24, B24},
-    {{m(640, 480, B8)}, B32, B8},
-    {{m(640, 400, B16), m(480, 640, B16)}, B16, 0},
-    {{}, B16, 0},
-};
+    {{m(640, 480, B32), m(640, 480, B16)}, B32, B16}, {{m(800, 600, B16), m(640, 480, B32)}, B32, B32},
+    {{m(640, 480, B8), m(640, 480, B24)}, B24, B24}, {{m(640, 480, B8)}, B32, B8},
+    {{m(640, 400, B16), m(480, 640, B16)}, B16, 0}, {{}, B16, 0}};
+// clang-format on
 
 TEST_F(Shell, FullScreenTakesA640x480ModeAtSixteenBitsOrTheDesktopsDepth) {
     platform.change_display_settings = sdl_platform.change_display_settings;
@@ -203,23 +201,16 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
 // the active flag ("1" set), and what went to the platform. Only the high word of the
 // activation (minimised) counts; key codes past the table are ignored.
 TEST_F(Shell, WindowProcedureFeedsTheShellState) {
+    // clang-format off
     const std::tuple<WindowMessage, intptr_t, const char*, const char*> steps[] = {
-        {{WM_KEYDOWN, 27, 0}, 0, "101", ""},
-        {{WM_KEYDOWN, 112, 0}, 0, "111", ""},
-        {{WM_KEYUP, 27, 0}, 0, "011", ""},
-        {{WM_KEYDOWN, 0x10000 + 27, 0}, 0, "011", ""},
-        {{WM_KEYUP, 256, 0}, 0, "011", ""},
-        {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0}, 0, "010", ""},
-        {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0}, 0, "011", ""},
-        {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 1), 0}, 0, "010", ""},
-        {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 0), 0}, 0, "011", ""},
-        {{WM_SYSCOMMAND, SC_SCREENSAVE, 0}, 0, "011", ""},
-        {{WM_SYSCOMMAND, SC_MONITORPOWER, 0}, 0, "011", ""},
-        {{WM_SYSCOMMAND, SC_SCREENSAVE + 1, 0}, 7, "011", "default"},
-        {{WM_SYSCOMMAND, 0xF020, 0}, 7, "011", "default"},  // minimise
-        {{WM_CLOSE, 0, 0}, 0, "011", "quit"},
-        {{WM_NULL, 0, 0}, 7, "011", "default"},
-    };
+        {{WM_KEYDOWN, 27, 0}, 0, "101", ""}, {{WM_KEYDOWN, 112, 0}, 0, "111", ""}, {{WM_KEYUP, 27, 0}, 0, "011", ""},
+        {{WM_KEYDOWN, 0x10000 + 27, 0}, 0, "011", ""}, {{WM_KEYUP, 256, 0}, 0, "011", ""},
+        {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0}, 0, "010", ""}, {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0}, 0, "011", ""},
+        {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 1), 0}, 0, "010", ""}, {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 0), 0}, 0, "011", ""},
+        {{WM_SYSCOMMAND, SC_SCREENSAVE, 0}, 0, "011", ""}, {{WM_SYSCOMMAND, SC_MONITORPOWER, 0}, 0, "011", ""},
+        {{WM_SYSCOMMAND, SC_SCREENSAVE + 1, 0}, 7, "011", "default"}, {{WM_SYSCOMMAND, 0xF020, 0}, 7, "011", "default"},  // minimise
+        {{WM_CLOSE, 0, 0}, 0, "011", "quit"}, {{WM_NULL, 0, 0}, 7, "011", "default"}};
+    // clang-format on
     for (const auto& [message, result, state, logged] : steps) {
         EXPECT_EQ(display_window_proc(nullptr, &message), result) << message.code;
         EXPECT_EQ((std::string{char('0' + key_down[27]), char('0' + key_down[112]),
