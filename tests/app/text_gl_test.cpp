@@ -43,15 +43,12 @@ protected:
         font_list_base = glGenLists(256);
         for (int code = 0; code < 255; ++code) {
             glyph_metrics[code].cell_inc_x = advance;
-            glNewList(font_list_base + code, GL_COMPILE);
-            glTranslatef(moves, 0.0f, 0.0f);
-            glEndList();
+            glNewList(font_list_base + code, GL_COMPILE), glTranslatef(moves, 0, 0), glEndList();
         }
     }
     static float x_now() {
         GLfloat m[16];
-        glGetFloatv(GL_MODELVIEW_MATRIX, m);
-        return m[12];
+        return glGetFloatv(GL_MODELVIEW_MATRIX, m), m[12];
     }
     // Line segments a drawing produces, read back in feedback mode.
     template <typename Draw>
