@@ -72,8 +72,7 @@ TEST(Tunnel, TimeGridColourAndTexts) {
     EXPECT_EQ(std::pair(tunnel_time_value(28720, 0), tunnel_time_value(28740, 28720)),
               std::pair(574.0f, 1149.0f));
     // T = 100, h = 5 - j/12, a = i x 0.19634955, points (i, j) -> x, y, z = -j, and s, t.
-    fill_tunnel_points(100.0f);
-    fill_tunnel_texcoords(100.0f);
+    fill_tunnel_points(100.0f), fill_tunnel_texcoords(100.0f);
     const std::tuple<int32_t, int32_t, float, float, float, float> table[] = {
         {0, 0, 5.0f, 0.0f, 0.8333333f, 0.8333333f},
         {5, 20, -5.580410f, 7.164330f, 2.3229167f, 1.625f},
@@ -94,13 +93,9 @@ TEST(SceneState, ResetsPutTheProgramStartBack) {
     // The capture tool and the benchmarks start the show again with these.
     for (int32_t n = 0; n < ring_count; ++n)
         update_ring(n, 7.0f, scene_3_radius);
-    fill_tunnel_points(9.0f);
-    fill_tunnel_texcoords(9.0f);
+    fill_tunnel_points(9.0f), fill_tunnel_texcoords(9.0f), scene_rand();
     tunnel_prev_clock = 5, tunnel_time = 3.0f;
-    scene_rand();
-    ring_tables_reset();
-    tunnel_reset();
-    scene_random_reset();
+    ring_tables_reset(), tunnel_reset(), scene_random_reset();
     for (int32_t k : {0, 32, 63}) {
         EXPECT_EQ(ring_offset[k] + ring_radius[k] + ring_tex_shift[k], 0.0) << k;
         const int32_t g = std::min(k, 32);
