@@ -32,9 +32,6 @@ std::atomic<bool> stall_ended{false};
 uint64_t played() {
     return sdl_wave_device.position_bytes();
 }
-uint64_t ring_bytes() {
-    return uint64_t(ring_frames) * 4;
-}
 
 // Every block whose first byte is in the span about to be played; the prefill is the first fill.
 void watch(uint64_t position, uint32_t bytes) {
@@ -72,66 +69,52 @@ bool play_until(uint64_t bytes) {
     return played() >= bytes;
 }
 
-// Two spinning threads per core, each walking its own 2 MiB so that the caches are busy too.
-struct StressLoad {
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> workers;
-    StressLoad() {
-        for (unsigned i = 0; i < 2 * std::max(1u, std::thread::hardware_concurrency()); ++i) {
-            workers.emplace_back([this] {
-                std::vector<uint32_t> buffer(512 * 1024, 1);
-                for (uint32_t sum = 0; !stop.load(std::memory_order_relaxed);)
-                    for (size_t j = 0; j < buffer.size(); j += 16)
-                        buffer[j] = sum = sum * 31 + buffer[j];
-            });
-        }
-    }
-    ~StressLoad() {
-        stop = true;
-        for (std::thread& worker : workers)
-            worker.join();
-    }
-};
-
 TEST(OutputLoad, KeepsTheRingFreshUnderLoadAndHearsOnlyStallsLongerThanTheRing) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    memfile_attach(module_bytes, module_size);
+    memfile_attach(module_bytes, module_size), set_wave_device(&sdl_wave_device);
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    set_wave_device(&sdl_wave_device);
     ASSERT_TRUE(audio_init(44100)) << "no SDL audio device on the dummy driver";
     XmModule* module = module_load(nullptr, nullptr);
     ASSERT_NE(module, nullptr);
-    set_sdl_play_watcher(watch);
-    before_refill.store(stall_once);
+    set_sdl_play_watcher(watch), before_refill.store(stall_once);
+    const uint64_t ring = uint64_t(ring_frames) * 4, block = uint64_t(block_frames) * 4;
     {
-        StressLoad load;
+        // Two spinning threads per core, each walking its own 2 MiB so that the caches are busy
+        // too; they stop and are joined at the end of the block.
+        std::vector<std::jthread> load;
+        for (unsigned i = 0; i < 2 * std::max(1u, std::thread::hardware_concurrency()); ++i)
+            load.emplace_back([](std::stop_token stop) {
+                std::vector<uint32_t> buffer(512 * 1024, 1);
+                for (uint32_t sum = 0; !stop.stop_requested();)
+                    for (size_t j = 0; j < buffer.size(); j += 16)
+                        buffer[j] = sum = sum * 31 + buffer[j];
+            });
         ASSERT_TRUE(player_start(module));
         ASSERT_TRUE(play_until(20 * second_bytes)) << "the device stopped playing";
     }
     EXPECT_GE(entries.load(), 9u * block_count);
     EXPECT_EQ(stale.load(), 0u) << "first stale block at byte " << first_stale.load();
 
-    stall_bytes = ring_bytes() / 2;  // half a ring: the device plays blocks mixed long before
-    ASSERT_TRUE(play_until(played() + 2 * ring_bytes()));
+    stall_bytes = ring / 2;  // half a ring: the device plays blocks mixed long before
+    ASSERT_TRUE(play_until(played() + 2 * ring));
     ASSERT_TRUE(stall_ended.exchange(false));
     EXPECT_EQ(stale.load(), 0u) << "first stale block at byte " << first_stale.load();
 
-    stall_bytes = ring_bytes() * 3 / 2;  // a ring and a half: the device comes round to old blocks
-    ASSERT_TRUE(play_until(played() + ring_bytes() * 3 / 2));
+    stall_bytes = ring * 3 / 2;  // a ring and a half: the device comes round to old blocks
+    ASSERT_TRUE(play_until(played() + ring * 3 / 2));
     while (!stall_ended)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(play_until(played() + ring_bytes() + 4 * uint64_t(block_frames) * 4));
+    ASSERT_TRUE(play_until(played() + ring + 4 * block));
     const uint64_t stale_after_stall = stale.load();
     EXPECT_GT(stale_after_stall, 0u);
-    EXPECT_GT(first_stale.load(), int64_t(stall_start.load()));  // the stalled block, a lap on
-    EXPECT_LE(first_stale.load(), int64_t(stall_start.load() + ring_bytes()));
-    ASSERT_TRUE(play_until(played() + 2 * ring_bytes()));  // all refilled: nothing stale again
+    // The stalled block, a lap on.
+    EXPECT_TRUE(first_stale > int64_t(stall_start) && first_stale <= int64_t(stall_start + ring))
+        << first_stale << " " << stall_start;
+    ASSERT_TRUE(play_until(played() + 2 * ring));  // all refilled: nothing stale again
     EXPECT_EQ(stale.load(), stale_after_stall);
 
-    set_sdl_play_watcher(nullptr);
-    before_refill.store(nullptr);
-    module_free(module);
-    output_reset();
+    set_sdl_play_watcher(nullptr), before_refill.store(nullptr), module_free(module),
+        output_reset();
 }
 
 }  // namespace

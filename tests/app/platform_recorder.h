@@ -13,11 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
-#include <map>
-#include <string>
-#include <vector>
 
 #include "app/message_box.h"
 #include "app/platform.h"
@@ -25,8 +21,7 @@
 #include "app/window.h"
 
 struct Recorder {
-    std::vector<std::string> calls, failing,
-        windows;  // windows: "<style> <w>x<h>+<x>+<y> <bits> <title>"
+    std::vector<std::string> calls, failing, windows;  // "<style> <w>x<h>+<x>+<y> <bits> <title>"
     std::map<std::string, int> counts;
     std::deque<int> answers;
     std::deque<WindowMessage> script;
@@ -38,18 +33,12 @@ inline Recorder rec;
 inline bool fails(const std::string& name) {
     rec.calls.push_back(name);
     const std::string numbered = name + "#" + std::to_string(++rec.counts[name]);
-    return std::count(rec.failing.begin(), rec.failing.end(), name) +
-               std::count(rec.failing.begin(), rec.failing.end(), numbered) >
-           0;
+    return std::ranges::count(rec.failing, name) + std::ranges::count(rec.failing, numbered) > 0;
 }
 
 #define OPENING(name, op, failed) \
     [](auto... a) { return fails(name) ? failed : sdl_platform.op(a...); }
-#define TEARDOWN(name, op)                       \
-    [](auto... a) {                              \
-        const bool failed = fails(name);         \
-        return sdl_platform.op(a...) && !failed; \
-    }
+#define TEARDOWN(name, op) [](auto... a) -> bool { return !fails(name) & sdl_platform.op(a...); }
 
 inline const Platform recording_platform = {
     OPENING("mod", module_handle, nullptr),
@@ -58,9 +47,8 @@ inline const Platform recording_platform = {
     [](const DisplayModeRequest* mode, uint32_t flags) {
         if (mode == nullptr)
             return fails(flags ? "restore?" : "restore") ? -1 : DISP_CHANGE_SUCCESSFUL;
-        const std::string size = std::to_string(mode->width) + "x" + std::to_string(mode->height);
-        if (fails("mode " + size + "x" + std::to_string(mode->bits_per_pixel) +
-                  (flags == CDS_FULLSCREEN ? "" : "?")))
+        if (fails("mode " + std::to_string(mode->width) + "x" + std::to_string(mode->height) + "x" +
+                  std::to_string(mode->bits_per_pixel) + (flags == CDS_FULLSCREEN ? "" : "?")))
             return DISP_CHANGE_BADMODE;
         return sdl_platform.change_display_settings(nullptr, flags);  // granted, desktop kept
     },
@@ -71,9 +59,9 @@ inline const Platform recording_platform = {
         std::snprintf(window, sizeof window, "%x %dx%d+%d+%d %d %s", style, width, height, x, y,
                       format->color_bits, title);
         rec.windows.push_back(window);
-        if (fails("win")) return nullptr;
-        return sdl_platform.create_window(ex_style, title, style & ~WS_POPUP, x, y, width, height,
-                                          format);
+        return fails("win") ? nullptr
+                            : sdl_platform.create_window(ex_style, title, style & ~WS_POPUP, x, y,
+                                                         width, height, format);
     },
     TEARDOWN("delwin", destroy_window),
     OPENING("dc", get_device_context, nullptr),
@@ -104,41 +92,35 @@ inline const Platform recording_platform = {
     },
     [](int32_t code) { fails("quit"), sdl_platform.post_quit_message(code); },
     [](WindowHandle, const WindowMessage*) -> intptr_t {
-        fails("default");
-        return 7;  // the platform's default handling answers 7 here
+        return fails("default"), 7;  // the platform's default handling answers 7 here
     },
     [](const SDL_MessageBoxData* box, int* button) {
-        const char icon = (box->flags & SDL_MESSAGEBOX_ERROR)     ? 'E'
-                          : (box->flags & SDL_MESSAGEBOX_WARNING) ? 'W'
-                                                                  : 'I';
-        rec.calls.push_back(std::string("box") + icon + ":" + box->title + ":" + box->message);
+        const bool error = box->flags & SDL_MESSAGEBOX_ERROR,
+                   warning = box->flags & SDL_MESSAGEBOX_WARNING;
+        rec.calls.push_back(std::string("box") + "IWE"[warning + 2 * error] + ":" + box->title +
+                            ":" + box->message);
         if (rec.no_boxes) return false;
         *button = rec.answers.empty() ? box->buttons[0].buttonid : rec.answers.front();
         if (!rec.answers.empty()) rec.answers.pop_front();
         return true;
     },
-    // The real renderer set-up unless a test replaces it.
-    [] { return sdl_platform.setup_renderer(); },
+    [] { return !fails("setup"); },  // the renderer set-up, only logged
     [](DisplayModeList* list) { return sdl_platform.list_display_modes(list); },
 };
 
-// One fixture for the shell: fresh shell state, window and recording platform; a renderer
-// set-up that is only logged ("setup"); whatever a test left open is closed afterwards.
+// One fixture for the shell: fresh shell state, window and recording platform; whatever a test
+// left open is closed afterwards.
 class Shell : public testing::Test {
 protected:
     void SetUp() override {
-        shell_state_reset();
-        window_reset();
-        platform_reset();
+        shell_state_reset(), window_reset(), platform_reset();
         rec = Recorder{};
         platform = recording_platform;
-        platform.setup_renderer = [] { return !fails("setup"); };
     }
     void TearDown() override {
         rec.failing.clear();
         if (window_handle != nullptr) close_display_window();
-        platform_reset();
-        window_reset();
+        platform_reset(), window_reset();
     }
     // The log so far, joined by spaces, and a fresh log.
     static std::string log() {
@@ -148,10 +130,21 @@ protected:
         rec.calls.clear();
         return joined;
     }
+    // The windows made: W windowed, P full-screen popup, each 640x480 at 16 bits at the corner;
+    // then 1 for "Tirvalex3", 2 for "Joka's Outline Font Tutorial".
+    static std::string made() {
+        std::string made;
+        for (const std::string& w : rec.windows)
+            made += std::string(made.empty() ? "" : " ") +
+                    (w.starts_with("6cf0000 640x480+0+0 16 ") ? 'W'  // overlapped | clip children
+                     : w.starts_with("86000000 640x480+0+0 16 ") ? 'P'  // popup | clip children
+                                                                 : '?') +
+                    (w.ends_with(" Tirvalex3")                      ? '1'
+                     : w.ends_with(" Joka's Outline Font Tutorial") ? '2'
+                                                                    : '?');
+        return made;
+    }
     static void expect_no_handles() {
-        EXPECT_EQ(window_handle, nullptr);
-        EXPECT_EQ(device_context, nullptr);
-        EXPECT_EQ(render_context, nullptr);
-        EXPECT_EQ(instance_handle, nullptr);
+        EXPECT_TRUE(!window_handle && !device_context && !render_context && !instance_handle);
     }
 };

@@ -4,6 +4,7 @@
 // of 569; the o is two contours of quadratic pieces whose chords end at the points below.
 #include <GL/gl.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -25,8 +26,7 @@ class Gl : public Shell {
 protected:
     void SetUp() override {
         Shell::SetUp();
-        platform_reset();
-        text_reset();  // the font itself is read once per process, from its start state
+        platform_reset(), text_reset();  // the font is read once per process, from its start state
         ASSERT_TRUE(open_offline_window("gl", 640, 480));
         glMatrixMode(GL_PROJECTION);  // x from -20 to 20 em, y from -2 to 2
         glLoadIdentity();
@@ -43,15 +43,12 @@ protected:
         font_list_base = glGenLists(256);
         for (int code = 0; code < 255; ++code) {
             glyph_metrics[code].cell_inc_x = advance;
-            glNewList(font_list_base + code, GL_COMPILE);
-            glTranslatef(moves, 0.0f, 0.0f);
-            glEndList();
+            glNewList(font_list_base + code, GL_COMPILE), glTranslatef(moves, 0, 0), glEndList();
         }
     }
     static float x_now() {
         GLfloat m[16];
-        glGetFloatv(GL_MODELVIEW_MATRIX, m);
-        return m[12];
+        return glGetFloatv(GL_MODELVIEW_MATRIX, m), m[12];
     }
     // Line segments a drawing produces, read back in feedback mode.
     template <typename Draw>
@@ -68,35 +65,27 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     glFogf(GL_FOG_START, 5.0f);  // values other than GL's start values, which the set-up resets
     glClearDepth(0.5);
     EXPECT_TRUE(setup_renderer());
-    const std::pair<GLenum, float> values[] = {
-        // clang-format off
-        {GL_SHADE_MODEL, GL_SMOOTH}, {GL_DEPTH_CLEAR_VALUE, 1}, {GL_DEPTH_FUNC, GL_LEQUAL},
-        {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}, {GL_FOG_MODE, GL_LINEAR}, {GL_FOG_END, 30},
-        {GL_FOG_DENSITY, 0.25f}, {GL_FOG_HINT, GL_NICEST}, {GL_FOG_START, 0},
-        // clang-format on
-    };
+    // clang-format off
+    const std::pair<GLenum, std::array<float, 4>> values[] = {
+        {GL_SHADE_MODEL, {GL_SMOOTH}}, {GL_DEPTH_CLEAR_VALUE, {1}}, {GL_DEPTH_FUNC, {GL_LEQUAL}},
+        {GL_PERSPECTIVE_CORRECTION_HINT, {GL_NICEST}}, {GL_FOG_MODE, {GL_LINEAR}}, {GL_FOG_END, {30}},
+        {GL_FOG_DENSITY, {0.25f}}, {GL_FOG_HINT, {GL_NICEST}}, {GL_FOG_START, {0}},
+        {GL_COLOR_CLEAR_VALUE, {1, 1, 1, 0.5f}}, {GL_FOG_COLOR, {0, 0, 0, 1}}};
+    // clang-format on
     for (const auto& [name, expected] : values) {
-        GLfloat value[4];
-        glGetFloatv(name, value);
-        EXPECT_EQ(value[0], expected) << name;
+        std::array<float, 4> value{};
+        glGetFloatv(name, value.data());
+        EXPECT_EQ(value, expected) << name;
     }
-    GLfloat clear[4], fog[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    glGetFloatv(GL_FOG_COLOR, fog);
-    EXPECT_EQ(std::vector<float>(clear, clear + 4), (std::vector<float>{1, 1, 1, 0.5f}));
-    EXPECT_EQ(std::vector<float>(fog, fog + 4), (std::vector<float>{0, 0, 0, 1}));
-    for (GLenum on : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH})
-        EXPECT_TRUE(glIsEnabled(on));
-    for (GLenum off : {GL_LIGHTING, GL_BLEND, GL_TEXTURE_2D, GL_FOG})
-        EXPECT_FALSE(glIsEnabled(off));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    std::string enabled;  // depth test, colour material, line smoothing; no lighting, blend, ...
+    for (GLenum cap : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_LINE_SMOOTH, GL_LIGHTING, GL_BLEND,
+                       GL_TEXTURE_2D, GL_FOG})
+        enabled += char('0' + glIsEnabled(cap));
+    EXPECT_EQ(enabled + char('0' + glGetError()), "11100000");
     EXPECT_EQ(glyph_metrics['A'].cell_inc_x, 1479 / em);  // the font's A (see below)
     // The song: the memory-file callbacks, the SDL device at 44100 Hz, the module playing.
-    EXPECT_TRUE(file_callbacks_installed());
-    EXPECT_EQ(selected_wave_device(), &sdl_wave_device);
-    EXPECT_EQ(output_rate, 44100);
-    ASSERT_NE(music_module, nullptr);
-    EXPECT_EQ(current_module, music_module);
+    EXPECT_TRUE(file_callbacks_installed() && selected_wave_device() == &sdl_wave_device &&
+                output_rate == 44100 && music_module != nullptr && current_module == music_module);
     EXPECT_TRUE(setup_renderer());  // again, as after a toggle: a new module from its start
     EXPECT_EQ(current_module, music_module);
 }
@@ -107,16 +96,15 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
 TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     build_outline_font();
     ASSERT_TRUE(font_outlines_found());
-    const struct {
-        int code, advance, contours;
-    } glyphs[] = {{0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
-                  {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
-                  {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
-    for (const auto& g : glyphs) {
-        EXPECT_EQ(glyph_metrics[g.code].cell_inc_x, g.advance / em) << g.code;
-        EXPECT_EQ(g.code < 255 ? font_outlines()[g.code].contour_ends.size() : 0u,
-                  size_t(g.contours));
-    }
+    const std::tuple<int, int, size_t> glyphs[] = {
+        {0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {'W', 1933, 1},
+        {' ', 569, 0},   {0x80, 1139, 1}, {0x81, 1536, 2}, {0x92, 569, 1},
+        {0x9F, 1366, 3}, {0xE5, 1139, 4}, {0xFE, 1251, 2}, {255, 0, 0}};
+    for (const auto& [code, advance, contours] : glyphs)
+        EXPECT_EQ(std::pair(glyph_metrics[code].cell_inc_x,
+                            code < 255 ? font_outlines()[code].contour_ends.size() : 0u),
+                  std::pair(advance / em, contours))
+            << code;
     const GlyphMetricsFloat l = glyph_metrics['l'];
     EXPECT_EQ(
         std::vector<float>({l.black_box_x, l.black_box_y, l.origin_x, l.origin_y, l.cell_inc_y}),
@@ -137,6 +125,8 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     ASSERT_EQ(drawn.points.size(), 28u);
     for (int i = 0; i < 28; ++i)
         EXPECT_NEAR(drawn.points[i], o[i / 2][i % 2] / em, 0.5f / em) << i;
+    free_outline_font();  // in its context: the lists go
+    EXPECT_FALSE(glIsList(font_list_base + 'A'));
 }
 
 TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
@@ -153,12 +143,6 @@ TEST_F(Gl, WithoutTheFontListsAreEmptyAndTextsMeasureNothing) {
     font_reset();  // the real font chosen by its file: asking whether it was found reads it
     use_font_file(resolve_bold_font("Arial").path.c_str());
     EXPECT_TRUE(font_outlines_found());
-}
-
-TEST_F(Gl, FreeingTheFontInItsContextDeletesTheLists) {
-    build_outline_font();
-    free_outline_font();
-    EXPECT_FALSE(glIsList(font_list_base + 'A'));
 }
 
 // A text's width is the sum of its bytes' advances (255 counts 0). print_centered moves the
@@ -193,9 +177,7 @@ TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
               }),
               0);
     EXPECT_EQ(x_now(), -1.25f);
-}
-
-TEST_F(Gl, ALongTextIsCutAt511Characters) {
+    glLoadIdentity();  // a long text is cut at 511 characters
     hand_made_font(1.0f, 1.0f);
     print_centered("%s", std::string(700, 'A').c_str());
     EXPECT_EQ(x_now(), -511 / 2.0f + 511);  // centred on 511 characters, then moved by each

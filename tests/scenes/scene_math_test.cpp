@@ -17,9 +17,10 @@ namespace {
 
 // A colour against its three expected components.
 void expect_colour(const QuadColour& c, double red, double green, double blue) {
-    EXPECT_NEAR(c.red, red, 1e-6);
-    EXPECT_NEAR(c.green, green, 1e-6);
-    EXPECT_NEAR(c.blue, blue, 1e-6);
+    EXPECT_LT(
+        std::max({std::fabs(c.red - red), std::fabs(c.green - green), std::fabs(c.blue - blue)}),
+        1e-6)
+        << c.red << " " << c.green << " " << c.blue;
 }
 
 TEST(Tube, RingUpdateFollowsEachScenesRadiusRuleAwayFromTimeZero) {
@@ -33,9 +34,10 @@ TEST(Tube, RingUpdateFollowsEachScenesRadiusRuleAwayFromTimeZero) {
         {scene_3_radius, 63, 40.0f, -0.172339223500, 0.718747444248, -0.198803401869}};
     for (const auto& [rule, n, b, u, r, x] : table) {
         update_ring(n, b, rule);
-        EXPECT_NEAR(ring_tex_shift[n], u, 1e-11) << n;
-        EXPECT_NEAR(ring_radius[n], r, 1e-11) << n;
-        EXPECT_NEAR(ring_offset[n], x, 1e-11) << n;
+        EXPECT_LT(std::max({std::fabs(ring_tex_shift[n] - u), std::fabs(ring_radius[n] - r),
+                            std::fabs(ring_offset[n] - x)}),
+                  1e-11)
+            << n;
     }
 }
 
@@ -44,8 +46,7 @@ TEST(Tube, CornerAndQuadColours) {
     // 1.1780972; x = 0.6 cos theta + 0.5, y = t = 5.5 x 7 / 65, z = 1.4 sin theta, s = 3/4 + 0.25.
     ring_radius[7] = 2.0, ring_offset[7] = 0.5, ring_tex_shift[7] = 0.25;
     const TubeCorner c = tube_corner(7, 3);
-    EXPECT_NEAR(c.x, 0.72961009, 1e-6);
-    EXPECT_NEAR(c.z, 1.29343140, 1e-6);
+    EXPECT_TRUE(std::fabs(c.x - 0.72961009) < 1e-6 && std::fabs(c.z - 1.29343140) < 1e-6);
     EXPECT_EQ(std::vector<float>({c.y, c.s, c.t}),
               std::vector<float>({0.59230769f, 1.0f, 0.59230769f}));
     // Scene 2, band 3, segment 2, b = 40, steps 1: red sin(1 + 40/20 x 3 + 2) = sin 9, green
@@ -57,10 +58,8 @@ TEST(Tube, CornerAndQuadColours) {
 }
 
 TEST(TitleFan, CaseTurnAndColourOfACopy) {
-    const std::pair<uint32_t, std::string> titles[] = {
-        {0, "TIRVALEX 3"}, {4, "TIRVALEX 3"}, {5, "tirvalex 3"}, {6, "tirvalex 3"}};
-    for (const auto& [row, title] : titles)
-        EXPECT_EQ(fan_title(row), title) << row;
+    EXPECT_EQ(std::string(fan_title(0)) + fan_title(4) + fan_title(5) + fan_title(6),
+              std::string("TIRVALEX 3TIRVALEX 3tirvalex 3tirvalex 3"));
     // Copy 4 at t = 20000 ms: sin(20004) + 20000/20 + 1 degrees; red sin(4 cos 4 + 20000),
     // green with a step cos(1 + 20004 + sin 4), blue sin(20004).
     EXPECT_NEAR(fan_angle(4, 20000.0f), 1000.00415782, 1e-8);
@@ -70,40 +69,33 @@ TEST(TitleFan, CaseTurnAndColourOfACopy) {
 TEST(Tunnel, TimeGridColourAndTexts) {
     // The first frame adds nothing stored: 28720 / 50 = 574.4; the next adds the stored
     // reading: (28740 + 28720) / 50 = 1149.2, both truncated.
-    EXPECT_EQ(tunnel_time_value(28720, 0), 574.0f);
-    EXPECT_EQ(tunnel_time_value(28740, 28720), 1149.0f);
+    EXPECT_EQ(std::pair(tunnel_time_value(28720, 0), tunnel_time_value(28740, 28720)),
+              std::pair(574.0f, 1149.0f));
     // T = 100, h = 5 - j/12, a = i x 0.19634955, points (i, j) -> x, y, z = -j, and s, t.
-    fill_tunnel_points(100.0f);
-    fill_tunnel_texcoords(100.0f);
+    fill_tunnel_points(100.0f), fill_tunnel_texcoords(100.0f);
     const std::tuple<int32_t, int32_t, float, float, float, float> table[] = {
         {0, 0, 5.0f, 0.0f, 0.8333333f, 0.8333333f},
         {5, 20, -5.580410f, 7.164330f, 2.3229167f, 1.625f},
         {32, 32, -2.038796f, 4.821933f, 3.9666667f, 2.1f}};
     for (const auto& [i, j, x, y, s, t] : table) {
-        EXPECT_NEAR(tunnel_points[i][j].x, x, 2e-5) << i << "," << j;
-        EXPECT_NEAR(tunnel_points[i][j].y, y, 2e-5) << i << "," << j;
-        EXPECT_EQ(tunnel_points[i][j].z, -j);
-        EXPECT_NEAR(tunnel_texcoords[i][j].s, s, 1e-6) << i << "," << j;
-        EXPECT_NEAR(tunnel_texcoords[i][j].t, t, 1e-6) << i << "," << j;
+        const auto& [p, tex] = std::tie(tunnel_points[i][j], tunnel_texcoords[i][j]);
+        EXPECT_TRUE(std::fabs(p.x - x) < 2e-5 && std::fabs(p.y - y) < 2e-5 && p.z == -j &&
+                    std::fabs(tex.s - s) < 1e-6 && std::fabs(tex.t - t) < 1e-6)
+            << i << "," << j;
     }
     // Ring 3 at T = 100: sin(100/5 + 3) = sin 23 for red and blue, tan 23 for green.
     expect_colour(tunnel_ring_colour(3, 100.0f), -0.84622040, 1.58815308, -0.84622040);
     // At 20 s the message is centred 92 - 40 = 52 units right, the greetings 86 - 40 = 46.
-    EXPECT_EQ(scroller_x(20.0f), 52.0f);
-    EXPECT_EQ(greetings_x(20.0f), 46.0f);
+    EXPECT_EQ(std::pair(scroller_x(20.0f), greetings_x(20.0f)), std::pair(52.0f, 46.0f));
 }
 
 TEST(SceneState, ResetsPutTheProgramStartBack) {
     // The capture tool and the benchmarks start the show again with these.
     for (int32_t n = 0; n < ring_count; ++n)
         update_ring(n, 7.0f, scene_3_radius);
-    fill_tunnel_points(9.0f);
-    fill_tunnel_texcoords(9.0f);
+    fill_tunnel_points(9.0f), fill_tunnel_texcoords(9.0f), scene_rand();
     tunnel_prev_clock = 5, tunnel_time = 3.0f;
-    scene_rand();
-    ring_tables_reset();
-    tunnel_reset();
-    scene_random_reset();
+    ring_tables_reset(), tunnel_reset(), scene_random_reset();
     for (int32_t k : {0, 32, 63}) {
         EXPECT_EQ(ring_offset[k] + ring_radius[k] + ring_tex_shift[k], 0.0) << k;
         const int32_t g = std::min(k, 32);
