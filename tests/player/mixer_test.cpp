@@ -164,44 +164,29 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
     voices[5].sample = nullptr;
 }
 
-// Worked by hand: forward from 129.5 over the loop 2..130, one frame reaches 130 and goes on at
-// 2.5; ping-pong turns to 129.5 - 2^-32 backward; the halfway value from frame 129 (6900) to the
-// guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; a backward ping-pong voice
-// stepping below frame 0 turns at the loop start, not at 0; a note start's ramp reaches
-// 127 x 256 after 128 frames; voices 0..63 add up, voice 64 is never mixed.
+// Worked by hand (the rows above vouch for the rest): the halfway value from frame 129 (6900)
+// to the guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; voices 0..63 add up,
+// voice 64 is never mixed. A new target equal to the whole part of the weight reached starts
+// no ramp: the weight stays as stored, the frames use the target. Calls without frames or
+// output change nothing; a sample without data ends at once without reading.
 TEST_F(Mixer, ValuesWorkedByHand) {
     Staircase forward(LOOP_FORWARD), pingpong(LOOP_PINGPONG);
-    Voice& wraps = start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
-    Voice& turns = start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
+    XmSample nothing{};
+    start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
+    start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
     start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
-    // Backward from 2 + (2^32 - 1)/2^32 by 3 reaches -2^-32, turns at 2: 4 - 2^-32 + 2^-32 = 4.
-    Voice& under = start_voice(voices[9], pingpong.sample, {0, 2, ~0u, 3, 0, 2, 0, 0, -1});
-    float out[2] = {};
-    mix_voices(out, 1);
-    EXPECT_EQ((V{under.position, under.position_frac, under.direction, wraps.position,
-                 wraps.position_frac, turns.position, turns.position_frac, turns.direction,
-                 voices[64].position, int64_t(out[0]), int64_t(out[1])}),
-              (V{4, 0, 1, 2, half, 129, half - 1, 2, 0, 550, 6900}));
-    Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 127});
-    std::vector<float> more(2 * 128);
-    mix_voices(more.data(), 64);
-    EXPECT_EQ(ramp.ramp_frames_left, 64);
-    EXPECT_NEAR(ramp.ramp_left, 127 * 128, 1);
-    mix_voices(more.data(), 64);
-    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 127 * 256}));
-    EXPECT_EQ(ramp.ramp_step_left, 0.0f);
-    // A new target equal to the whole part of the weight reached starts no ramp: the weight
-    // stays as stored, the frames use the target.
-    ramp.left_volume = 75, ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
-    mix_voices(more.data(), 2);
-    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 75 * 256 + 33}));
-    float untouched[2] = {5.0f, 6.0f};
-    mix_voices(untouched, 0), mix_voices(untouched, -3), mix_voices(nullptr, 4);
-    EXPECT_EQ(untouched[0], 5.0f);
-    XmSample nothing{};  // no data, length 0: ends at once without reading
+    Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 75});
+    ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
     start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
-    mix_voices(more.data(), 8);
-    EXPECT_EQ(voices[2].sample, nullptr);
+    float out[4] = {5.0f, 6.0f};
+    mix_voices(out, 0), mix_voices(out, -3), mix_voices(nullptr, 4);
+    EXPECT_EQ((V{int64_t(out[0]), int64_t(out[1])}), (V{5, 6}));
+    out[0] = out[1] = 0.0f;
+    mix_voices(out, 1);
+    // Voice 1 adds frame 2 (-5800) x 75 / 255 = -1705.9 to the left.
+    EXPECT_EQ((V{voices[64].position, int64_t(out[0]), int64_t(out[1]), ramp.ramp_frames_left,
+                 ramp.ramp_left, voices[2].sample == nullptr}),
+              (V{0, 550 - 1705, 6900, 0, 75 * 256 + 33, 1}));
 }
 
 // 125 BPM at 44100 Hz: 882 frames per tick. The first block runs the tick at frame 0, mixes 882
@@ -249,15 +234,12 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
         {-32768.5f, -32768}, {-32767.5f, -32768}, {-32767.4f, -32767}, {std::nanf(""), 0},
         {1e30f, 32767}, {-1e30f, -32768}};
     // clang-format on
-    for (const auto& value : values) {
-        for (int at = 0; at < 10; ++at) {
-            float source[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-            int16_t pcm[10] = {};
-            source[at] = value[0];
-            mix_to_pcm16(pcm, source, 5);
-            for (int i = 0; i < 10; ++i)
-                ASSERT_EQ(pcm[i], i == at ? int16_t(value[1]) : 1) << value[0] << " at " << at;
-        }
+    for (size_t at = 0; at < std::size(values) * 10; ++at) {
+        std::vector<float> source(10, 1.0f);
+        std::vector<int16_t> pcm(10), expected(10, 1);
+        source[at % 10] = values[at / 10][0], expected[at % 10] = int16_t(values[at / 10][1]);
+        mix_to_pcm16(pcm.data(), source.data(), 5);
+        ASSERT_EQ(pcm, expected) << values[at / 10][0] << " at " << at % 10;
     }
     const float source[2] = {100.0f, 200.0f};
     int16_t pcm[2] = {7, 7};
