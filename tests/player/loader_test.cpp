@@ -272,19 +272,21 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         image[at] = uint8_t(value);
         EXPECT_EQ(load(image), nullptr) << at;
     }
-    // Songs written whole with (channels, patterns, instrument count field, loads): 32 channels
-    // load, 33 do not, 0 do; 300 patterns without data load; 40000 instruments read as -25536,
-    // none; 30000 need at least 29 bytes each, more than the image holds.
-    const V songs[] = {{32, 2, 0, 1},  {33, 2, 0, 0},    {0, 2, 0, 1},
-                       {3, 300, 0, 1}, {3, 2, 40000, 1}, {3, 2, 30000, 0}};
+    // Songs written whole with (channels, patterns, instrument count field, pattern 0's rows
+    // after the load or -1 when it fails): 32 channels load, 33 do not, 0 do; 300 patterns of
+    // 1000 rows without data load, held to 256 rows each, though their cells would not fit
+    // the image; 40000 instruments read as -25536, none; 30000 need at least 29 bytes each,
+    // more than the image holds.
+    const V songs[] = {{32, 2, 0, 4},     {33, 2, 0, -1},   {0, 2, 0, 4},
+                       {32, 300, 0, 256}, {3, 2, 40000, 4}, {3, 2, 30000, -1}};
     for (const V& c : songs) {
         XmImageSong song = feature_song();
         song.channel_count = uint16_t(c[0]);
-        if (c[1] == 300) song.patterns.assign(300, XmImagePattern{.empty_data = true});
+        if (c[1] == 300) song.patterns.assign(300, {.rows = 1000, .empty_data = true});
         std::vector<uint8_t> image = write_xm_image(song);
         if (c[2] != 0) put(image, 72, uint32_t(c[2]), 2);
         if (load(image)) expect_module_sound(module);
-        EXPECT_EQ(module != nullptr, c[3] == 1) << c[0] << " " << c[1] << " " << c[2];
+        EXPECT_EQ(module ? module->patterns[0].row_count : -1, c[3]) << c[0] << " " << c[1];
     }
 }
 
