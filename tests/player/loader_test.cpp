@@ -91,13 +91,11 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
               (V{3, 1, 3, 1, 5, 130, 20, 1, 64, 21, 21, 4, 2, 64, 3}));
     // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255; instrument 128 stays,
     // 129 becomes none; effects A..Z are 10..35.
-    EXPECT_EQ(
-        (std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0), cell(1, 1, 2)}),
-        (std::vector<V>{{49, 1, 0x40, 15, 5},
-                        V(5, 0),
-                        {255, 128, 0, 0, 0},
-                        {40, 0, 0, 10, 15},
-                        {96, 2, 0x30, 12, 0x20}}));
+    // clang-format off
+    EXPECT_EQ((std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0), cell(1, 1, 2)}),
+              (std::vector<V>{{49, 1, 0x40, 15, 5}, V(5, 0), {255, 128, 0, 0, 0}, {40, 0, 0, 10, 15},
+                              {96, 2, 0x30, 12, 0x20}}));
+    // clang-format on
     // One panning point is no envelope; the fadeout is stored doubled.
     const XmInstrument& in = m.instruments[0];
     EXPECT_EQ((V{in.sample_count, in.note_samples[5], in.volume_envelope[1].x,
@@ -255,8 +253,8 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         {72, "LLL2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
         {343, "ELL2"},  {1000, "EFF4"}, {1027, "EFF2"}, {1029, "LLL4"}, {1225, "LLL1"},
         {1226, "LLL1"}, {1263, "EFF4"}, {1267, "LLL4"}, {1271, "LLL4"}};
+    const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
     for (const auto& [offset, outcomes] : fields) {
-        const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
         for (int v = 0; v < 3; ++v) {
             std::vector<uint8_t> image = original;
             put(image, offset < 1000 ? offset : offset - 1000 + instrument0, values[v],

@@ -60,8 +60,8 @@ Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
 std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const VoiceSetup& s,
                                 std::vector<float> out) {
     const int64_t start = int64_t(sample.loop_start) << 32,
-                  step = int64_t(s.step) << 32 | s.step_frac;
-    const int64_t end = int64_t(sample.loop_start + sample.loop_length) << 32;
+                  step = int64_t(s.step) << 32 | s.step_frac,
+                  end = int64_t(sample.loop_start + sample.loop_length) << 32;
     int64_t pos = (int64_t(s.position) << 32) | s.fraction;  // may step below 0
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
     float left = weight(s.left * 256), right = weight(s.right * 256);
@@ -81,10 +81,8 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
             if (forward ? pos < end : pos > start) break;
             segment_end();
             if (sample.loop_type == LOOP_FORWARD) pos -= end - start;
-            if (sample.loop_type == LOOP_PINGPONG) {
-                pos = 2 * (forward ? end : start) - pos - 1;
-                voice.direction = forward ? 2 : 1;
-            }
+            if (sample.loop_type == LOOP_PINGPONG)
+                pos = 2 * (forward ? end : start) - pos - 1, voice.direction = forward ? 2 : 1;
         }
         if (i == s.frames) break;
         const int16_t* at = sample.data + (pos >> 32);
@@ -92,10 +90,8 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
         const double value = double(at[0]) + double(w) * double(at[1] - at[0]);
         out[2 * size_t(i)] = float(double(out[2 * size_t(i)]) + value * left);
         out[2 * size_t(i) + 1] = float(double(out[2 * size_t(i) + 1]) + value * right);
-        if (ramp_frames > 0 && --ramp_frames == 0)
-            left = weight(s.new_left * 256);
-        else if (ramp_frames > 0)
-            left += left_step;
+        if (ramp_frames > 0)
+            left = --ramp_frames == 0 ? weight(s.new_left * 256) : left + left_step;
         pos = voice.direction == 1 ? pos + step : pos - step;
     }
     voice.position = uint32_t(pos >> 32), voice.position_frac = uint32_t(pos);
@@ -152,10 +148,8 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         for (size_t i = 0; i < out.size(); ++i)
             out[i] = float(i) * 0.37f - 2.0f;
         const std::vector<float> expected = by_the_rules(expected_voice, stairs.sample, s, out);
-        mix_voices(out.data(), s.split);
-        mix_voices(out.data() + 2 * s.split, s.frames - s.split);
-        for (size_t i = 0; i < out.size(); ++i)
-            ASSERT_EQ(out[i], expected[i]) << "value " << i;
+        mix_voices(out.data(), s.split), mix_voices(out.data() + 2 * s.split, s.frames - s.split);
+        ASSERT_EQ(out, expected);
         EXPECT_TRUE(voice.sample == expected_voice.sample &&
                     voice.position == expected_voice.position &&
                     voice.position_frac == expected_voice.position_frac &&
@@ -197,8 +191,7 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
     Staircase stairs(LOOP_FORWARD);
     start_voice(voices[0], stairs.sample, {0, 0, 0, 0, 0, 1, 255, 0, -1});
     static int ticks;
-    ticks = 0;
-    module.row = 300;
+    ticks = 0, module.row = 300;
     module.tick_routine = [](XmModule* m) {
         const int gain = ++ticks == 1 ? 255 : 0;
         voices[0].left_volume = voices[0].ramp_last_left = gain, voices[0].ramp_left = gain * 256;
@@ -211,16 +204,14 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
     const int32_t runs[][2] = {{884, 20}, {1000, 20}, {44, 0}, {45, 19}, {442, 20}, {0, 0}};
     static int32_t tick_frames;
     for (const auto& run : runs) {
-        tick_frames = run[0];
-        module.song_time_ms = 0, module.tick_samples_left = 0;
+        tick_frames = run[0], module.song_time_ms = 0, module.tick_samples_left = 0;
         module.tick_routine = [](XmModule* m) { m->samples_per_tick = tick_frames; };
         fill_block();
         EXPECT_EQ(module.song_time_ms, uint32_t(run[1])) << run[0];  // 884 / run runs
     }
     for (int block = 7; block < block_count; ++block)
         fill_block();
-    EXPECT_EQ(write_block, 0);
-    EXPECT_EQ(block_table[99].fills.load(), 1u);
+    EXPECT_EQ((V{write_block, block_table[99].fills}), (V{0, 1}));
 }
 
 // PCM: nearest integer with ties to even, clamped to 16 bits, not-a-number silent. Each value
