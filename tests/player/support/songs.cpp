@@ -62,13 +62,10 @@ void expect_module_sound(XmModule* module) {
 
 XmImageInstrument looped_instrument(uint8_t volume, uint8_t panning, int8_t relative_note,
                                     int8_t finetune) {
-    return {.samples = {{.frames = std::vector<int16_t>(4096, 10),
-                         .loop_length = 4096,
-                         .loop_bits = 1,
-                         .volume = volume,
-                         .finetune = finetune,
-                         .panning = panning,
-                         .relative_note = relative_note}}};
+    XmImageSample sample{.frames = std::vector<int16_t>(4096, 10), .loop_length = 4096};
+    sample.loop_bits = 1, sample.volume = volume, sample.finetune = finetune;
+    sample.panning = panning, sample.relative_note = relative_note;
+    return XmImageInstrument{.samples = {sample}};
 }
 
 XmImagePattern pattern_of(const std::string& text, int rows, int channels) {
