@@ -6,9 +6,6 @@
 // global volume are v x 255 / 128 (64 -> 127, 40 -> 79).
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tests/player/support/songs.h"
