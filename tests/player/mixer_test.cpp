@@ -150,10 +150,10 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         const std::vector<float> expected = by_the_rules(expected_voice, stairs.sample, s, out);
         mix_voices(out.data(), s.split), mix_voices(out.data() + 2 * s.split, s.frames - s.split);
         ASSERT_EQ(out, expected);
-        EXPECT_TRUE(voice.sample == expected_voice.sample &&
-                    voice.position == expected_voice.position &&
-                    voice.position_frac == expected_voice.position_frac &&
-                    voice.direction == expected_voice.direction);
+        auto end = [](const Voice& v) {
+            return V{!v.sample, v.position, v.position_frac, v.direction};
+        };
+        EXPECT_EQ(end(voice), end(expected_voice));
     }
     voices[5].sample = nullptr;
 }
