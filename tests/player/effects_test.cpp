@@ -6,9 +6,6 @@
 // global volume are v x 255 / 128 (64 -> 127, 40 -> 79).
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tests/player/support/songs.h"
@@ -271,11 +268,11 @@ TEST(Effects, GiveTheirValueOnEveryTick) {
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k
 // with k = p mod 32, square 255.
 TEST(Effects, WaveformsGiveTheFormatsValues) {
-    const int cases[][3] = {{0, 0, 0},    {0, -32, 0},   {0, 1, 25},  {0, 8, 181},  {0, -8, 181},
-                            {0, 16, 255}, {0, -16, 255}, {1, 0, 0},   {1, 5, 40},   {1, 31, 248},
-                            {1, -1, 7},   {1, -32, 255}, {2, 3, 255}, {2, -20, 255}};
-    for (const auto& c : cases)
-        EXPECT_EQ(waveform_value(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+    const std::vector<int> c = numbers(  // wave, position, value
+        "0 0 0  0 -32 0  0 1 25  0 8 181  0 -8 181  0 16 255  0 -16 255  1 0 0  1 5 40  1 31 248  "
+        "1 -1 7  1 -32 255  2 3 255  2 -20 255");
+    for (size_t i = 0; i < c.size(); i += 3)
+        EXPECT_EQ(waveform_value(c[i], c[i + 1]), c[i + 2]) << c[i] << " " << c[i + 1];
 }
 
 }  // namespace

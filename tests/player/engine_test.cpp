@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "player/effects.h"
 #include "player/output.h"
 #include "player/song_state.h"
@@ -16,83 +13,73 @@
 
 namespace {
 
-// Patterns as "rows: cell | cell; row...", separated by '/'; the orders; the speed; the
-// restart position; order x 100 + row after each tick; the channels and the song length.
-struct PositionCase {
-    const char* patterns;
-    const char* orders;
-    int speed, restart;
-    const char* after_each_tick;
-    int channels = 2, length = -1;
-};
+using V = std::vector<int>;
 
-const PositionCase positions[] = {
+// Patterns as "rows: cell | cell; row...", separated by '/'; the orders; "speed restart
+// channels song-length" (-1: the orders' count); order x 100 + row after each tick.
+const char* const positions[][4] = {
     // Rows of 5, 7, 5 ticks, then F00 and the rows after it one tick each.
-    {"8: F05; F07; F05; F00", "0", 6, 0, "0 0 0 0 0 1 1 1 1 1 1 1 2 2 2 2 2 3 4 5"},
-    {"4: EE2", "0", 2, 0, "0 0 0 0 0 0 1 1 2"},  // 2 + 2 x 2 ticks, then 2 again
+    {"8: F05; F07; F05; F00", "0", "6 0 2 -1", "0 0 0 0 0 1 1 1 1 1 1 1 2 2 2 2 2 3 4 5"},
+    {"4: EE2", "0", "2 0 2 -1", "0 0 0 0 0 0 1 1 2"},  // 2 + 2 x 2 ticks, then 2 again
     // E60 on row 2 and E62 on row 4: rows 2..4 three times.
-    {"8: ; ; E60; ; E62", "0", 1, 0, "0 1 2 3 4 2 3 4 2 3 4 5 6"},
+    {"8: ; ; E60; ; E62", "0", "1 0 2 -1", "0 1 2 3 4 2 3 4 2 3 4 5 6"},
     // A jump and a break: the break's row, and the jump's order whichever channel comes first.
-    {"2: B05 | D10 / 128:", "0 1 1 1 1 1", 1, 0, "0 510"},
-    {"2: D10 | B05 / 128:", "0 1 1 1 1 1", 1, 0, "0 500"},
-    {"2: B02 / 128:", "0 1", 1, 0, "0 0"},
+    {"2: B05 | D10 / 128:", "0 1 1 1 1 1", "1 0 2 -1", "0 510"},
+    {"2: D10 | B05 / 128:", "0 1 1 1 1 1", "1 0 2 -1", "0 500"},
+    {"2: B02 / 128:", "0 1", "1 0 2 -1", "0 0"},
     // A break in a row that takes a pattern loop wins: order 1, row 5.
-    {"4: ; E60; ; E61 | D05 / 8:", "0 1", 1, 0, "0 1 2 3 105 106"},  // past the song: order 0
-    {"2: D1F / 128:", "0 1", 1, 0, "0 125"},                         // 10 x 1 + 15
-    {"2: D63 / 128:", "0 1", 1, 0, "0 163"},                         // the last row a break reaches
-    {"2: D64 / 128:", "0 1", 1, 0, "0 100"},                         // beyond 63: row 0
-    {"1: D25 / 16:", "0 1", 1, 0, "0 100"},  // past the pattern's rows: row 0
+    {"4: ; E60; ; E61 | D05 / 8:", "0 1", "1 0 2 -1", "0 1 2 3 105 106"},  // then order 0
+    {"2: D1F / 128:", "0 1", "1 0 2 -1", "0 125"},                         // 10 x 1 + 15
+    {"2: D63 / 128:", "0 1", "1 0 2 -1", "0 163"},  // the last row a break reaches
+    {"2: D64 / 128:", "0 1", "1 0 2 -1", "0 100"},  // beyond 63: row 0
+    {"1: D25 / 16:", "0 1", "1 0 2 -1", "0 100"},   // past the pattern's rows: row 0
     // A break on the last order goes to order 0; running off the end goes to the restart
     // position, or to order 0 when that lies outside the song; a 0-row pattern plays one row.
-    {"2: / 2: / 2: D00", "0 1 2", 1, 1, "0 1 100 101 200 0"},
-    {"2: / 2: / 2:", "0 1 2", 1, 1, "0 1 100 101 200 201 100"},
-    {"2: / 1:", "0 1", 1, 5, "0 1 100 0"},
-    {"1: / 0: / 1:", "0 1 2", 1, 0, "0 100 200 0"},
+    {"2: / 2: / 2: D00", "0 1 2", "1 1 2 -1", "0 1 100 101 200 0"},
+    {"2: / 2: / 2:", "0 1 2", "1 1 2 -1", "0 1 100 101 200 201 100"},
+    {"2: / 1:", "0 1", "1 5 2 -1", "0 1 100 0"},
+    {"1: / 0: / 1:", "0 1 2", "1 0 2 -1", "0 100 200 0"},
     // Song length 0: order 0 still names pattern 0, whose F02 makes its 3 rows 2 ticks each.
-    {"3: F02", "0", 1, 0, "0 0 1 1 2 2 0", 2, 0},
+    {"3: F02", "0", "1 0 2 0", "0 0 1 1 2 2 0"},
     // No channels: no cells and no effects, but the rows still pass.
-    {"3: F02", "0", 1, 0, "0 1 2 0", 0},
+    {"3: F02", "0", "1 0 0 -1", "0 1 2 0"},
 };
 
 TEST(Engine, PositionsFollowTheRowsEffects) {
-    for (const PositionCase& c : positions) {
-        XmImageSong song{.channel_count = uint16_t(c.channels), .tempo = uint16_t(c.speed)};
-        song.restart_position = uint16_t(c.restart), song.song_length_override = c.length;
-        const std::vector<int> orders = numbers(c.orders);
-        song.orders.assign(orders.begin(), orders.end());
-        for (const std::string& pattern : split(c.patterns, '/')) {
-            const size_t colon = pattern.find(':');
+    for (const auto& c : positions) {
+        const V orders = numbers(c[1]), p = numbers(c[2]), expected = numbers(c[3]);
+        XmImageSong song{.channel_count = uint16_t(p[2]),
+                         .tempo = uint16_t(p[0]),
+                         .restart_position = uint16_t(p[1]),
+                         .orders = {orders.begin(), orders.end()},
+                         .song_length_override = p[3]};
+        for (const std::string& pattern : split(c[0], '/'))
             song.patterns.push_back(
-                pattern_of(pattern.substr(colon + 1), std::stoi(pattern.substr(0, colon)), 2));
-        }
+                pattern_of(pattern.substr(pattern.find(':') + 1), std::stoi(pattern), 2));
         SongHandle module = start_song_image(song);
         ASSERT_TRUE(module);
-        const std::vector<int> expected = numbers(c.after_each_tick);
         Probe where = [](const XmModule& m) { return int(m.order_position * 100 + m.row); };
-        EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), where), expected) << c.patterns;
+        EXPECT_EQ(probe_ticks(module.get(), int(expected.size()), where), expected) << c[0];
     }
 }
 
 // Frames per tick: trunc(1000 / (bpm x 0.4) x 44100 x 0.001), the constants in single precision
 // and the arithmetic in double. By hand, with 0.4f = 0.40000000596 and 0.001f = 0.00100000005:
 // BPM 42: 1000 / 16.80000025 x 44100 = 2625000.0, x 0.001f = 2625.00012 -> 2625; BPM 21 twice
-// that, 5250.00025 -> 5250; BPM 255: 432.353 -> 432.
-TEST(Engine, FramesPerTickFollowTheTempoRuleAtEveryBpm) {
+// that, 5250.00025 -> 5250; BPM 255: 432.353 -> 432; BPM 1: 110250.0036 -> 110250. BPM 0 (a
+// division by zero) and below play at the format's default 125: 2.5 x 44100 / 125 = 882.
+TEST(Engine, FramesPerTickFollowTheTempoRule) {
     XmModule module{};
-    for (auto [bpm, frames] : {std::pair{42, 2625}, {21, 5250}, {255, 432}}) {
-        set_bpm(&module, bpm);
-        EXPECT_EQ(module.samples_per_tick, frames) << bpm;
-    }
-    for (int bpm = 1; bpm <= 255; ++bpm) {
-        set_bpm(&module, bpm);
-        EXPECT_EQ(module.samples_per_tick,
-                  int(1000.0 / (bpm * double(0.4f)) * 44100 * double(0.001f)));
-    }
+    for (auto [bpm, frames] :
+         {std::pair{42, 2625}, {21, 5250}, {255, 432}, {1, 110250}, {0, 882}, {-3, 882}})
+        EXPECT_EQ((set_bpm(&module, bpm), module.samples_per_tick), frames) << bpm;
 }
 
 // Playback start, also of a module that has played: the header's speed and tempo, global
 // volume 64, order 0 row 0 from its row tick, and every channel's memories back at 0 (the 100
-// of row 0 then has no speed to slide with).
+// of row 0 then has no speed to slide with). After 4 ticks: row 1, memory FF, global 32, 64
+// BPM, speed 2, tick 1. 150 BPM: 2.5 x 44100 / 150 = 735 frames; heard volume 64 x 64 x 65536
+// x 64 x 255 / 2^35 = 127.5 -> 127.
 TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     XmImageSong song = pattern_song("C-4 01 .. 100 | ... | ... | ...; 1FF | G20 | F40 | F02", 3,
                                     {looped_instrument()});
@@ -100,11 +87,11 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     SongHandle module = start_song_image(song);
     ASSERT_TRUE(module);
     Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
-    probe_ticks(module.get(), 4, state);  // row 1: memory FF, global 32, 64 BPM, speed 2, tick 1
+    probe_ticks(module.get(), 4, state);
     reset_song_state(module.get());
-    EXPECT_EQ(module->samples_per_tick, 735);  // 2.5 x 44100 / 150
+    EXPECT_EQ(module->samples_per_tick, 735);
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
-    EXPECT_EQ(channels[0].voice->volume, 127);  // 64 x 64 x 65536 x 64 x 255 / 2^35 = 127.5
+    EXPECT_EQ(channels[0].voice->volume, 127);
 }
 
 // Periods of C-4 (and of notes at and beyond the table's ends) and the steps of their
@@ -114,29 +101,27 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
 // step's fraction is hertz x 2^32 / 44100. Columns: flags, finetune, note, relative note,
 // period, step, fraction.
 TEST(Engine, NotePeriodsFollowTheFrequencyTable) {
-    const std::vector<const char*> cases{
-        "1 0 49 0 4608 0 814485521",     // 8363 Hz
-        "1 -128 49 0 4672 0 768711493",  // 7680 - 3072 + 64: 7893 Hz
-        "1 127 49 0 4545 0 862109988",   // 7680 - 3072 - 63: 8852 Hz
-        "0 0 49 0 1712 0 814388129",     // 8362 Hz
-        "0 64 49 0 1664 0 837956884",    // 1712 + (97 x 64) / -128: 8604 Hz
-        "0 127 49 0 1616 0 862791729",   // 1712 + (97 x 127) / -128: 8859 Hz
-        "0 -128 49 0 1813 0 769003668",  // the period of note 47: 7896 Hz
-        "0 -64 1 0 28161 0 49474906",    // note 0 towards note 1: 27392 + 1538 / 2: 508 Hz
-        "1 0 1 -5 7680 0 50838388",      // real note -5 plays 0: 522 Hz
-        "1 0 96 30 64 11 1956693604",    // 95 + 30 plays 119: 505191 Hz
-    };
-    for (const char* text : cases) {
-        const std::vector<int> c = numbers(text);
+    for (const char* text : {
+             "1 0 49 0 4608 0 814485521",     // 8363 Hz
+             "1 -128 49 0 4672 0 768711493",  // 7680 - 3072 + 64: 7893 Hz
+             "1 127 49 0 4545 0 862109988",   // 7680 - 3072 - 63: 8852 Hz
+             "0 0 49 0 1712 0 814388129",     // 8362 Hz
+             "0 64 49 0 1664 0 837956884",    // 1712 + (97 x 64) / -128: 8604 Hz
+             "0 127 49 0 1616 0 862791729",   // 1712 + (97 x 127) / -128: 8859 Hz
+             "0 -128 49 0 1813 0 769003668",  // the period of note 47: 7896 Hz
+             "0 -64 1 0 28161 0 49474906",    // note 0 towards note 1: 27392 + 1538 / 2: 508 Hz
+             "1 0 1 -5 7680 0 50838388",      // real note -5 plays 0: 522 Hz
+             "1 0 96 30 64 11 1956693604",    // 95 + 30 plays 119: 505191 Hz
+         }) {
+        const V c = numbers(text);
         XmImageSong song = pattern_song(
             "C-4 01", 2, {looped_instrument(64, 128, int8_t(c[3]), int8_t(c[1]))}, uint16_t(c[0]));
         song.patterns[0].cells[0].note = uint8_t(c[2]);
         SongHandle module = start_song_image(song);
         ASSERT_TRUE(module);
         play_tick(module.get());
-        EXPECT_EQ(
-            (std::vector<int>{channels[0].period, int(voices[0].step), int(voices[0].step_frac)}),
-            (std::vector<int>(c.begin() + 4, c.end())))
+        EXPECT_EQ((V{channels[0].period, int(voices[0].step), int(voices[0].step_frac)}),
+                  V(c.begin() + 4, c.end()))
             << text;
     }
 }
@@ -144,35 +129,31 @@ TEST(Engine, NotePeriodsFollowTheFrequencyTable) {
 // Final volume (v + offset) x env x fadeout x global x 255 / 2^35; final panning p + ((128 -
 // |p - 128|) / 32) x (env - 32) within 0..255; gains (255 - pan) x vol / 255 and vol x pan /
 // 255. Columns: volume, offset, envelope, fadeout, panning, panning envelope; then the voice's
-// volume, panning, left and right.
+// volume, panning, left and right. Amiga table: below 100 Hz the step of 100 Hz (100 x 2^32 /
+// 44100 = 9739154); a period sum of 0 keeps the step it had.
 TEST(Engine, VoiceUpdateFollowsTheFormulas) {
-    XmModule module{};
-    module.global_volume = 64;
-    const std::vector<const char*> cases{
-        "64 0 64 65536 128 32 127 128 63 63",
-        "40 12 32 32768 64 40 25 80 17 7",     // 52 x 255 / 512; 64 + 2 x 8
-        "30 -30 64 65536 0 64 0 0 0 0",        // no room at the side
-        "64 0 64 65536 200 0 127 168 43 83",   // 200 + 1 x -32
-        "64 0 64 65536 128 64 127 255 0 127",  // 128 + 4 x 32, limited
-        "64 0 64 65536 -500 64 127 0 127 0",   // (128 - 628) / 32 = -15: further out
-    };
+    XmModule module{.global_volume = 64};
     ChannelState& channel = channels[0];
-    for (const char* text : cases) {
-        const std::vector<int> c = numbers(text);
+    for (const char* text : {
+             "64 0 64 65536 128 32 127 128 63 63",
+             "40 12 32 32768 64 40 25 80 17 7",     // 52 x 255 / 512; 64 + 2 x 8
+             "30 -30 64 65536 0 64 0 0 0 0",        // no room at the side
+             "64 0 64 65536 200 0 127 168 43 83",   // 200 + 1 x -32
+             "64 0 64 65536 128 64 127 255 0 127",  // 128 + 4 x 32, limited
+             "64 0 64 65536 -500 64 127 0 127 0",   // (128 - 628) / 32 = -15: further out
+         }) {
+        const V c = numbers(text);
         channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING, .voice = &voices[0]};
         channel.volume = c[0], channel.volume_offset = c[1], channel.volume_env_value = c[2];
         channel.fadeout_volume = c[3], channel.panning = c[4], channel.panning_env_value = c[5];
         update_voice(&channel, nullptr, &module);
         const Voice& v = voices[0];
-        EXPECT_EQ((std::vector<int>{v.volume, v.panning, v.left_volume, v.right_volume}),
-                  (std::vector<int>(c.begin() + 6, c.end())))
+        EXPECT_EQ((V{v.volume, v.panning, v.left_volume, v.right_volume}),
+                  V(c.begin() + 6, c.end()))
             << text;
     }
-    // Amiga table: below 100 Hz the step of 100 Hz (100 x 2^32 / 44100); a period sum of 0
-    // keeps the step it had.
     for (auto [period, offset] : {std::pair{200000, 0}, {1712, -1712}}) {
-        channel.period = period;
-        channel.period_offset = offset;
+        channel.period = period, channel.period_offset = offset;
         channel.update_flags = UPDATE_FREQUENCY;
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;

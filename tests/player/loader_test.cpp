@@ -2,13 +2,10 @@
 // loader's rules, on images written by tools/xm_image with the bytes poked where it matters.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "data/module_bytes.h"
 #include "player/engine.h"
 #include "player/memfile.h"
 #include "tests/player/support/songs.h"
-#include "tools/xm_image.h"
 
 namespace {
 
@@ -67,11 +64,10 @@ TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
                        {'s', 5, 0, 0, 5},    {'c', 0, 0, 0, 0}};
     for (const V& step : steps) {
         const uint32_t start = memfile_position;
-        int64_t result = 0;
-        if (step[0] == 's') result = memfile_seek(1, int32_t(step[1]), uint8_t(step[2]));
-        if (step[0] == 'r') result = memfile_read(buffer, uint32_t(step[1]), 1);
-        if (step[0] == 'o') result = int64_t(memfile_open(nullptr));
-        if (step[0] == 'c') memfile_close(1);
+        const int64_t result = step[0] == 's' ? memfile_seek(1, int32_t(step[1]), uint8_t(step[2]))
+                               : step[0] == 'r' ? memfile_read(buffer, uint32_t(step[1]), 1)
+                               : step[0] == 'o' ? int64_t(memfile_open(nullptr))
+                                                : (memfile_close(1), 0);
         EXPECT_EQ((V{result, memfile_tell(1)}), (V{step[3], step[4]})) << char(step[0]) << step[1];
         EXPECT_TRUE(step[0] != 'r' || result == 0 ||
                     buffer[result - 1] == image[start + result - 1]);
@@ -95,11 +91,11 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
               (V{3, 1, 3, 1, 5, 130, 20, 1, 64, 21, 21, 4, 2, 64, 3}));
     // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255; instrument 128 stays,
     // 129 becomes none; effects A..Z are 10..35.
-    EXPECT_EQ(cell(0, 0, 0), (V{49, 1, 0x40, 15, 5}));
-    EXPECT_EQ(cell(0, 0, 1), V(5, 0));
-    EXPECT_EQ(cell(0, 0, 2), (V{255, 128, 0, 0, 0}));
-    EXPECT_EQ(cell(0, 2, 0), (V{40, 0, 0, 10, 15}));
-    EXPECT_EQ(cell(1, 1, 2), (V{96, 2, 0x30, 12, 0x20}));
+    // clang-format off
+    EXPECT_EQ((std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0), cell(1, 1, 2)}),
+              (std::vector<V>{{49, 1, 0x40, 15, 5}, V(5, 0), {255, 128, 0, 0, 0}, {40, 0, 0, 10, 15},
+                              {96, 2, 0x30, 12, 0x20}}));
+    // clang-format on
     // One panning point is no envelope; the fadeout is stored doubled.
     const XmInstrument& in = m.instruments[0];
     EXPECT_EQ((V{in.sample_count, in.note_samples[5], in.volume_envelope[1].x,
@@ -115,9 +111,8 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
                  w.panning, w.relative_note, w.bits}),
               (V{5, 1, 3, LOOP_PINGPONG, 40, -16, 200, -12, 16}));
     EXPECT_EQ(V(w.data, w.data + 6), (V{1000, -1000, 2000, -2000, -2000, 0}));
-    EXPECT_EQ(m.tick_routine, &play_tick);
-    EXPECT_EQ(m.instruments[1].samples[15], &empty_sample);
-    EXPECT_EQ(m.instruments[2].samples[2], &empty_sample);
+    EXPECT_TRUE(m.tick_routine == &play_tick && m.instruments[1].samples[15] == &empty_sample &&
+                m.instruments[2].samples[2] == &empty_sample);
     expect_module_sound(module);
 }
 
@@ -158,28 +153,26 @@ TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
 // and the guard frame after a loop from 1 over 2 frames: frame 1 again (forward), frame 2
 // (ping-pong), none (0) without a loop; then zeroed storage.
 TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
-    struct Case {
-        uint8_t loop_bits;
-        std::vector<uint8_t> bytes;
-        V frames;
-    };
+    // Loop bits, the four frames, then the delta bytes (three 8-bit or six 16-bit).
     // clang-format off
-    const Case cases[] = {{0, {0x01, 0x01, 0xFF}, {256, 512, 256, 0}},
-                          {1, {0x7F, 0x01, 0x80}, {32512, -32768, 0, -32768}},
-                          {2, {0xFF, 0xFF, 0xFF}, {-256, -512, -768, -768}},
-                          {1, {0x00, 0x01, 0x00, 0x01, 0x00, 0x7E}, {256, 512, -32768, 512}},
-                          {2, {0xFF, 0x7F, 0x01, 0x00, 0xFF, 0xFF}, {32767, -32768, 32767, 32767}}};
+    const V cases[] = {{0, 256, 512, 256, 0, 0x01, 0x01, 0xFF},
+                       {1, 32512, -32768, 0, -32768, 0x7F, 0x01, 0x80},
+                       {2, -256, -512, -768, -768, 0xFF, 0xFF, 0xFF},
+                       {1, 256, 512, -32768, 512, 0x00, 0x01, 0x00, 0x01, 0x00, 0x7E},
+                       {2, 32767, -32768, 32767, 32767, 0xFF, 0x7F, 0x01, 0x00, 0xFF, 0xFF}};
     // clang-format on
-    for (const Case& c : cases) {
-        XmImageSample sample{.sixteen_bit = c.bytes.size() == 6, .frames = {0, 0, 0}};
-        sample.loop_start = 1, sample.loop_length = 2, sample.loop_bits = c.loop_bits;
+    for (const V& c : cases) {
+        XmImageSample sample{.sixteen_bit = c.size() == 11,
+                             .frames = {0, 0, 0},
+                             .loop_start = 1,
+                             .loop_length = 2,
+                             .loop_bits = uint8_t(c[0])};
         std::vector<uint8_t> image = write_xm_image(
             XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
-        std::copy(c.bytes.begin(), c.bytes.end(), image.end() - long(c.bytes.size()));
+        std::copy(c.begin() + 5, c.end(), image.end() - long(c.size() - 5));
         ASSERT_NE(load(image), nullptr);
         const int16_t* data = module->instruments[0].samples[0]->data;
-        EXPECT_EQ(V(data, data + 4), c.frames);
-        EXPECT_EQ(V(data + 4, data + 11), V(7, 0));
+        EXPECT_EQ(V(data, data + 11), (V{c[1], c[2], c[3], c[4], 0, 0, 0, 0, 0, 0, 0})) << c[5];
     }
 }
 
@@ -212,12 +205,11 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
         return ++opens, open_fails ? 0 : memfile_open(name);
     };
     const FileCloseFn close = [](uintptr_t handle) { ++closes, memfile_close(handle); };
-    for (int missing = 0; missing < 6; ++missing) {
-        // clang-format off
+    for (int missing = 0; missing < 6; ++missing) {  // 5: none missing
         set_file_callbacks(missing == 0 ? nullptr : open, missing == 1 ? nullptr : close,
-            missing == 2 ? nullptr : memfile_read, missing == 3 ? nullptr : memfile_seek, missing == 4 ? nullptr : memfile_tell);
-        // clang-format on
-        EXPECT_EQ(file_callbacks_installed(), missing == 5);
+                           missing == 2 ? nullptr : memfile_read,
+                           missing == 3 ? nullptr : memfile_seek,
+                           missing == 4 ? nullptr : memfile_tell);
         opens = closes = 0;
         for (bool fails : {false, true}) {
             open_fails = fails;
@@ -225,7 +217,8 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
             EXPECT_EQ(loaded != nullptr, missing == 5 && !fails) << missing;
             module_free(loaded);
         }
-        EXPECT_EQ((V{opens, closes}), (missing == 5 ? V{2, 1} : V{0, 0}));
+        EXPECT_EQ((V{opens, closes, file_callbacks_installed()}),
+                  (missing == 5 ? V{2, 1, 1} : V{0, 0, 0}));
     }
     EXPECT_FALSE(read_xm(nullptr, nullptr) || module_free(nullptr));
 }
@@ -260,8 +253,8 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         {72, "LLL2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
         {343, "ELL2"},  {1000, "EFF4"}, {1027, "EFF2"}, {1029, "LLL4"}, {1225, "LLL1"},
         {1226, "LLL1"}, {1263, "EFF4"}, {1267, "LLL4"}, {1271, "LLL4"}};
+    const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
     for (const auto& [offset, outcomes] : fields) {
-        const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
         for (int v = 0; v < 3; ++v) {
             std::vector<uint8_t> image = original;
             put(image, offset < 1000 ? offset : offset - 1000 + instrument0, values[v],
@@ -277,19 +270,21 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         image[at] = uint8_t(value);
         EXPECT_EQ(load(image), nullptr) << at;
     }
-    // Songs written whole with (channels, patterns, instrument count field, loads): 32 channels
-    // load, 33 do not, 0 do; 300 patterns without data load; 40000 instruments read as -25536,
-    // none; 30000 need at least 29 bytes each, more than the image holds.
-    const V songs[] = {{32, 2, 0, 1},  {33, 2, 0, 0},    {0, 2, 0, 1},
-                       {3, 300, 0, 1}, {3, 2, 40000, 1}, {3, 2, 30000, 0}};
+    // Songs written whole with (channels, patterns, instrument count field, pattern 0's rows
+    // after the load or -1 when it fails): 32 channels load, 33 do not, 0 do; 300 patterns of
+    // 1000 rows without data load, held to 256 rows each, though their cells would not fit
+    // the image; 40000 instruments read as -25536, none; 30000 need at least 29 bytes each,
+    // more than the image holds.
+    const V songs[] = {{32, 2, 0, 4},     {33, 2, 0, -1},   {0, 2, 0, 4},
+                       {32, 300, 0, 256}, {3, 2, 40000, 4}, {3, 2, 30000, -1}};
     for (const V& c : songs) {
         XmImageSong song = feature_song();
         song.channel_count = uint16_t(c[0]);
-        if (c[1] == 300) song.patterns.assign(300, XmImagePattern{.empty_data = true});
+        if (c[1] == 300) song.patterns.assign(300, {.rows = 1000, .empty_data = true});
         std::vector<uint8_t> image = write_xm_image(song);
         if (c[2] != 0) put(image, 72, uint32_t(c[2]), 2);
         if (load(image)) expect_module_sound(module);
-        EXPECT_EQ(module != nullptr, c[3] == 1) << c[0] << " " << c[1] << " " << c[2];
+        EXPECT_EQ(module ? module->patterns[0].row_count : -1, c[3]) << c[0] << " " << c[1];
     }
 }
 

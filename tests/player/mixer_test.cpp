@@ -60,8 +60,8 @@ Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
 std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const VoiceSetup& s,
                                 std::vector<float> out) {
     const int64_t start = int64_t(sample.loop_start) << 32,
-                  step = int64_t(s.step) << 32 | s.step_frac;
-    const int64_t end = int64_t(sample.loop_start + sample.loop_length) << 32;
+                  step = int64_t(s.step) << 32 | s.step_frac,
+                  end = int64_t(sample.loop_start + sample.loop_length) << 32;
     int64_t pos = (int64_t(s.position) << 32) | s.fraction;  // may step below 0
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
     float left = weight(s.left * 256), right = weight(s.right * 256);
@@ -81,10 +81,8 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
             if (forward ? pos < end : pos > start) break;
             segment_end();
             if (sample.loop_type == LOOP_FORWARD) pos -= end - start;
-            if (sample.loop_type == LOOP_PINGPONG) {
-                pos = 2 * (forward ? end : start) - pos - 1;
-                voice.direction = forward ? 2 : 1;
-            }
+            if (sample.loop_type == LOOP_PINGPONG)
+                pos = 2 * (forward ? end : start) - pos - 1, voice.direction = forward ? 2 : 1;
         }
         if (i == s.frames) break;
         const int16_t* at = sample.data + (pos >> 32);
@@ -92,10 +90,8 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
         const double value = double(at[0]) + double(w) * double(at[1] - at[0]);
         out[2 * size_t(i)] = float(double(out[2 * size_t(i)]) + value * left);
         out[2 * size_t(i) + 1] = float(double(out[2 * size_t(i) + 1]) + value * right);
-        if (ramp_frames > 0 && --ramp_frames == 0)
-            left = weight(s.new_left * 256);
-        else if (ramp_frames > 0)
-            left += left_step;
+        if (ramp_frames > 0)
+            left = --ramp_frames == 0 ? weight(s.new_left * 256) : left + left_step;
         pos = voice.direction == 1 ? pos + step : pos - step;
     }
     voice.position = uint32_t(pos >> 32), voice.position_frac = uint32_t(pos);
@@ -152,56 +148,39 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         for (size_t i = 0; i < out.size(); ++i)
             out[i] = float(i) * 0.37f - 2.0f;
         const std::vector<float> expected = by_the_rules(expected_voice, stairs.sample, s, out);
-        mix_voices(out.data(), s.split);
-        mix_voices(out.data() + 2 * s.split, s.frames - s.split);
-        for (size_t i = 0; i < out.size(); ++i)
-            ASSERT_EQ(out[i], expected[i]) << "value " << i;
-        EXPECT_TRUE(voice.sample == expected_voice.sample &&
-                    voice.position == expected_voice.position &&
-                    voice.position_frac == expected_voice.position_frac &&
-                    voice.direction == expected_voice.direction);
+        mix_voices(out.data(), s.split), mix_voices(out.data() + 2 * s.split, s.frames - s.split);
+        ASSERT_EQ(out, expected);
+        auto end = [](const Voice& v) {
+            return V{!v.sample, v.position, v.position_frac, v.direction};
+        };
+        EXPECT_EQ(end(voice), end(expected_voice));
     }
     voices[5].sample = nullptr;
 }
 
-// Worked by hand: forward from 129.5 over the loop 2..130, one frame reaches 130 and goes on at
-// 2.5; ping-pong turns to 129.5 - 2^-32 backward; the halfway value from frame 129 (6900) to the
-// guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; a backward ping-pong voice
-// stepping below frame 0 turns at the loop start, not at 0; a note start's ramp reaches
-// 127 x 256 after 128 frames; voices 0..63 add up, voice 64 is never mixed.
+// Worked by hand (the rows above vouch for the rest): the halfway value from frame 129 (6900)
+// to the guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; voices 0..63 add up,
+// voice 64 is never mixed. A new target equal to the whole part of the weight reached starts
+// no ramp: the weight stays as stored, the frames use the target. Calls without frames or
+// output change nothing; a sample without data ends at once without reading.
 TEST_F(Mixer, ValuesWorkedByHand) {
     Staircase forward(LOOP_FORWARD), pingpong(LOOP_PINGPONG);
-    Voice& wraps = start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
-    Voice& turns = start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
+    XmSample nothing{};
+    start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
+    start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
     start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
-    // Backward from 2 + (2^32 - 1)/2^32 by 3 reaches -2^-32, turns at 2: 4 - 2^-32 + 2^-32 = 4.
-    Voice& under = start_voice(voices[9], pingpong.sample, {0, 2, ~0u, 3, 0, 2, 0, 0, -1});
-    float out[2] = {};
-    mix_voices(out, 1);
-    EXPECT_EQ((V{under.position, under.position_frac, under.direction, wraps.position,
-                 wraps.position_frac, turns.position, turns.position_frac, turns.direction,
-                 voices[64].position, int64_t(out[0]), int64_t(out[1])}),
-              (V{4, 0, 1, 2, half, 129, half - 1, 2, 0, 550, 6900}));
-    Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 127});
-    std::vector<float> more(2 * 128);
-    mix_voices(more.data(), 64);
-    EXPECT_EQ(ramp.ramp_frames_left, 64);
-    EXPECT_NEAR(ramp.ramp_left, 127 * 128, 1);
-    mix_voices(more.data(), 64);
-    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 127 * 256}));
-    EXPECT_EQ(ramp.ramp_step_left, 0.0f);
-    // A new target equal to the whole part of the weight reached starts no ramp: the weight
-    // stays as stored, the frames use the target.
-    ramp.left_volume = 75, ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
-    mix_voices(more.data(), 2);
-    EXPECT_EQ((V{ramp.ramp_frames_left, ramp.ramp_left}), (V{0, 75 * 256 + 33}));
-    float untouched[2] = {5.0f, 6.0f};
-    mix_voices(untouched, 0), mix_voices(untouched, -3), mix_voices(nullptr, 4);
-    EXPECT_EQ(untouched[0], 5.0f);
-    XmSample nothing{};  // no data, length 0: ends at once without reading
+    Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 75});
+    ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
     start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
-    mix_voices(more.data(), 8);
-    EXPECT_EQ(voices[2].sample, nullptr);
+    float out[4] = {5.0f, 6.0f};
+    mix_voices(out, 0), mix_voices(out, -3), mix_voices(nullptr, 4);
+    EXPECT_EQ((V{int64_t(out[0]), int64_t(out[1])}), (V{5, 6}));
+    out[0] = out[1] = 0.0f;
+    mix_voices(out, 1);
+    // Voice 1 adds frame 2 (-5800) x 75 / 255 = -1705.9 to the left.
+    EXPECT_EQ((V{voices[64].position, int64_t(out[0]), int64_t(out[1]), ramp.ramp_frames_left,
+                 ramp.ramp_left, voices[2].sample == nullptr}),
+              (V{0, 550 - 1705, 6900, 0, 75 * 256 + 33, 1}));
 }
 
 // 125 BPM at 44100 Hz: 882 frames per tick. The first block runs the tick at frame 0, mixes 882
@@ -212,8 +191,7 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
     Staircase stairs(LOOP_FORWARD);
     start_voice(voices[0], stairs.sample, {0, 0, 0, 0, 0, 1, 255, 0, -1});
     static int ticks;
-    ticks = 0;
-    module.row = 300;
+    ticks = 0, module.row = 300;
     module.tick_routine = [](XmModule* m) {
         const int gain = ++ticks == 1 ? 255 : 0;
         voices[0].left_volume = voices[0].ramp_last_left = gain, voices[0].ramp_left = gain * 256;
@@ -226,16 +204,14 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
     const int32_t runs[][2] = {{884, 20}, {1000, 20}, {44, 0}, {45, 19}, {442, 20}, {0, 0}};
     static int32_t tick_frames;
     for (const auto& run : runs) {
-        tick_frames = run[0];
-        module.song_time_ms = 0, module.tick_samples_left = 0;
+        tick_frames = run[0], module.song_time_ms = 0, module.tick_samples_left = 0;
         module.tick_routine = [](XmModule* m) { m->samples_per_tick = tick_frames; };
         fill_block();
         EXPECT_EQ(module.song_time_ms, uint32_t(run[1])) << run[0];  // 884 / run runs
     }
     for (int block = 7; block < block_count; ++block)
         fill_block();
-    EXPECT_EQ(write_block, 0);
-    EXPECT_EQ(block_table[99].fills.load(), 1u);
+    EXPECT_EQ((V{write_block, block_table[99].fills}), (V{0, 1}));
 }
 
 // PCM: nearest integer with ties to even, clamped to 16 bits, not-a-number silent. Each value
@@ -249,15 +225,12 @@ TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
         {-32768.5f, -32768}, {-32767.5f, -32768}, {-32767.4f, -32767}, {std::nanf(""), 0},
         {1e30f, 32767}, {-1e30f, -32768}};
     // clang-format on
-    for (const auto& value : values) {
-        for (int at = 0; at < 10; ++at) {
-            float source[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-            int16_t pcm[10] = {};
-            source[at] = value[0];
-            mix_to_pcm16(pcm, source, 5);
-            for (int i = 0; i < 10; ++i)
-                ASSERT_EQ(pcm[i], i == at ? int16_t(value[1]) : 1) << value[0] << " at " << at;
-        }
+    for (size_t at = 0; at < std::size(values) * 10; ++at) {
+        std::vector<float> source(10, 1.0f);
+        std::vector<int16_t> pcm(10), expected(10, 1);
+        source[at % 10] = values[at / 10][0], expected[at % 10] = int16_t(values[at / 10][1]);
+        mix_to_pcm16(pcm.data(), source.data(), 5);
+        ASSERT_EQ(pcm, expected) << values[at / 10][0] << " at " << at % 10;
     }
     const float source[2] = {100.0f, 200.0f};
     int16_t pcm[2] = {7, 7};
