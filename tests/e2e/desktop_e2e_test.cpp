@@ -52,7 +52,8 @@ TEST_P(Desktop, YesThenTapsOfF1AndEscapeActOnce) {
     EXPECT_TRUE(demo_ends()) << "a tap of Escape was lost";
     EXPECT_EQ(demo_exit(), 0);
 }
-INSTANTIATE_TEST_SUITE_P(Screens, Desktop, testing::ValuesIn(screens));
+INSTANTIATE_TEST_SUITE_P(Screens, Desktop, testing::ValuesIn(screens),
+                         [](const auto& info) { return std::string(info.param.first); });
 
 // Empty values count as unset, and the demo is given no X server.
 TEST_F(XTest, WithoutADisplayOneLineSaysWhyAndTheExitCodeIsOne) {
