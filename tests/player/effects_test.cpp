@@ -81,6 +81,9 @@ const TickCase cases[] = {
     // 4 x FF = 1020 down per later tick, 100 repeats FF, and no lower than 56.
     {"C-4 01 .. 1FF; 100; 100", 3, period, "4608 3588 2568 2568 1548 528 528 56 56"},
     {"C-4 01 .. 2FF; 200", 2, period, "4608 5628 5628 6648"},
+    // A slide drops the column's vibrato of its tick (depth 8, speed 4 from A4: -24 and -44
+    // at positions 4 and 8 otherwise).
+    {"C-4 01 A4; ... .. B8 101; ... .. B8 201", 3, offset, "0 0 0 0 0 0 0 0 0"},
     // Once at the row tick, 4 x y; y = 0 repeats the memory of its own direction.
     {"C-4 01 .. E13; E10; E22; E20", 2, period, "4596 4596 4584 4584 4592 4592 4600 4600"},
     // Once at the row tick, y; X3y does nothing.
