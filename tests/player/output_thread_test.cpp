@@ -136,6 +136,9 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
 // channels, whose start clears none).
 TEST_F(Output, RefusalsAndTheSilentDevice) {
     EXPECT_FALSE(audio_init(7999) || audio_init(192001) || audio_init(0));
+    EXPECT_EQ(
+        (V{ring_set_rate(7999), ring_set_rate(8000), ring_set_rate(192000), ring_set_rate(192001)}),
+        (V{0, 1, 1, 0}));
     loader_reset();
     EXPECT_FALSE(audio_init(44100));
     EXPECT_EQ(log_of[opens], 0);
