@@ -166,8 +166,8 @@ TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
     EXPECT_EQ(base, 5);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     glLoadIdentity();
-    print_centered("%d-%s", 42, "xy");  // "42-xy": five characters
-    EXPECT_EQ(x_now(), -1.25f);
+    print_centered("A"), print_centered("%d-%s", 42, "xy");  // one character, then "42-xy"
+    EXPECT_EQ(x_now(), -0.25f - 1.25f);
 
     const char* empty = "";  // a variable: the compiler rejects a literal empty format
     EXPECT_EQ(segments([&] {
@@ -176,7 +176,7 @@ TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
                   print_centered("\xFF\xFF\xFF");
               }),
               0);
-    EXPECT_EQ(x_now(), -1.25f);
+    EXPECT_EQ(x_now(), -1.5f);
     glLoadIdentity();  // a long text is cut at 511 characters
     hand_made_font(1.0f, 1.0f);
     print_centered("%s", std::string(700, 'A').c_str());
