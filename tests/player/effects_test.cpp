@@ -216,6 +216,8 @@ const TickCase cases[] = {
     // Envelopes. A segment from 64 to 0 over 10 ticks steps by -4194304 / 10 = -419430 a tick:
     // 64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, then the last point's value for good.
     {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", "1 0 0 0 0 64 10 0"},
+    // The same segment ending on a sustain point, which then holds its own value.
+    {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", "3 1 0 0 0 64 10 0 20 64"},
     // Held at the sustain point until the key-off row; a note without instrument lets the
     // release run on.
     {"C-4 01; ===; C-4; ...", 4, env, "64 64 64 64 64 57 51 44 38 32 25 19 12 6 0 0",
