@@ -238,6 +238,10 @@ const TickCase cases[] = {
     // panning envelope the value stays at the centre the start gives it.
     {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", "0 0 0 0", 1, "0 0 0 0",
      "1 0 0 0 0 32 2 64"},
+    // The panning envelope's step is cleared by the start as well: 32 to 0 from tick 2 is -4 a
+    // tick (128 + 4 x (28 - 32) = 112), and the restart stands at 112 until tick 2 again.
+    {"C-4 01; C-4 01", 4, heard_panning, "0 0 128 112 112 112 128 112", "0 0 0 0", 1, "0 0 0 0",
+     "1 0 0 0 2 32 10 0"},
     {"C-4 01", 1, heard_panning, "128"},
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
