@@ -23,6 +23,7 @@ const char* const positions[][4] = {
     {"4: EE2", "0", "2 0 2 -1", "0 0 0 0 0 0 1 1 2"},  // 2 + 2 x 2 ticks, then 2 again
     // E60 on row 2 and E62 on row 4: rows 2..4 three times.
     {"8: ; ; E60; ; E62", "0", "1 0 2 -1", "0 1 2 3 4 2 3 4 2 3 4 5 6"},
+    {"4: E60; ; E61", "0", "1 0 2 -1", "0 1 2 0 1 2 3 0"},  // a loop from row 0
     // A jump and a break: the break's row, and the jump's order whichever channel comes first.
     {"2: B05 | D10 / 128:", "0 1 1 1 1 1", "1 0 2 -1", "0 510"},
     {"2: D10 | B05 / 128:", "0 1 1 1 1 1", "1 0 2 -1", "0 500"},

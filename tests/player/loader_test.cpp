@@ -221,6 +221,12 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
                   (missing == 5 ? V{2, 1, 1} : V{0, 0, 0}));
     }
     EXPECT_FALSE(read_xm(nullptr, nullptr) || module_free(nullptr));
+    // A stream that reports less than asked fails the load, even a single byte of a cell.
+    set_file_callbacks(
+        memfile_open, memfile_close,
+        [](void* to, uint32_t n, uintptr_t h) { return memfile_read(to, n, h) * (n > 1); },
+        memfile_seek, memfile_tell);
+    EXPECT_EQ(module_load(nullptr, nullptr), nullptr);
 }
 
 // Each image's walk ends exactly at its last byte, so every shorter prefix fails; the second
