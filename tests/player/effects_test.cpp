@@ -213,6 +213,7 @@ const TickCase cases[] = {
      "C-4 02 .. RD1; C-4 02 .. RE1; C-4 02 .. RF1",
      2, volume,
      "40 39 40 38 40 36 40 32 40 24 40 26 40 20 40 40 40 41 40 42 40 44 40 48 40 56 40 60 40 64"},
+    {"C-4 03 .. RF1", 2, volume, "20 40"},  // x 2 below the limit
     // Envelopes. A segment from 64 to 0 over 10 ticks steps by -4194304 / 10 = -419430 a tick:
     // 64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, then the last point's value for good.
     {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", "1 0 0 0 0 64 10 0"},
