@@ -249,6 +249,9 @@ const TickCase cases[] = {
     // Without a volume envelope nothing moves.
     {"C-4 01 .. L05; L20", 3, env, "32 25 19 0", "1 0 0 0 0 64 10 0"},
     {"C-4 01 .. L0C", 2, env, "12 19", "1 0 0 0 0 64 10 0 20 64"},
+    // L0A, at the point that ends the first segment: in that segment, 4194304 - 10 x 419430 = 4
+    // (0); the next tick reaches the point and starts the rise from 0.
+    {"C-4 01 .. L0A", 2, env, "0 0", "1 0 0 0 0 64 10 0 20 64"},
     {"C-4 01 .. L05", 3, env, "64 64 64"},
     // A done envelope stops recomputing the volume: the H08 slide of channel 1 (after it in
     // the row, 8 a later tick) reaches channel 0 only at the next row tick: 40 x 255 / 128.

@@ -90,7 +90,8 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     Probe state = [](const XmModule& m) { return m.row * 10000 + channels[0].period; };
     probe_ticks(module.get(), 4, state);
     reset_song_state(module.get());
-    EXPECT_EQ(module->samples_per_tick, 735);
+    // The first row's tick comes at the ring's first frame: no frames are left of a tick.
+    EXPECT_EQ((V{module->samples_per_tick, module->tick_samples_left}), (V{735, 0}));
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
     EXPECT_EQ(channels[0].voice->volume, 127);
 }
