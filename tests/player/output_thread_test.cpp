@@ -155,7 +155,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     output_reset();
     const WaveDevice& silent = silent_wave_device;
     EXPECT_FALSE(silent.open(0, 2) || silent.open(44100, 0));
-    ASSERT_TRUE(silent.open(44100, 2) && silent.position_bytes() == 0 &&
+    ASSERT_TRUE(silent.open(1, 1) && silent.open(44100, 2) && silent.position_bytes() == 0 &&
                 silent.write_looping(nullptr, 0));
     // On past its first whole second, which the count scales apart from the rest.
     ASSERT_TRUE(eventually([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
