@@ -162,6 +162,7 @@ const TickCase cases[] = {
     {"C-4 01 .. ED0", 6, heard, "0 0 0 0 0 0"},
     {"C-4 01 .. ED7", 6, heard, "0 0 0 0 0 0"},
     {"C-4 01; C-4 02 .. ED1", 2, volume, "64 64 64 40"},
+    {"C-4 01 .. ED1", 2, trigger, "0 8"},
     // A, 5 and 6 share one memory; up wins over down; limits 0 and 64; the column's 6y and 7y
     // slide on every tick, 8y and 9y at the row tick only; 0x10..0x50 set v - 16.
     {"C-4 02 .. A02; A00; A30; 600; ... .. 62 ...; ... .. 93 ...;"
@@ -235,6 +236,8 @@ const TickCase cases[] = {
     // A first point at tick 2: until then the accumulator stands (0 at first, then the 56 it
     // held), since the start clears the step; -524288 a tick after tick 2.
     {"C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56", "1 0 0 0 2 64 10 0"},
+    // The same with a step of -1 (1 down over 65534 ticks): the held 65535 stays below 1.
+    {"C-4 01; C-4 01", 3, env, "0 1 0 0 1 0", "1 0 0 0 1 1 65535 0"},
     // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart; without a
     // panning envelope the value stays at the centre the start gives it.
     {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", "0 0 0 0", 1, "0 0 0 0",
