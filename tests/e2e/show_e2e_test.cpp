@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "tests/e2e/support/x_test.h"
 #include "tests/support/song_mix.h"
@@ -103,11 +104,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     }
 
     // The show after the last toggle: screenshots with the file's length around each.
-    struct Shot {
-        size_t bytes_before, bytes_after;
-        int scene;
-    };
-    std::vector<Shot> shots;
+    std::vector<std::tuple<size_t, size_t, int>> shots;  // file bytes before and after, scene
     long last_kb = -1;
     for (const double end = now() + 600; demo_exit() < 0 && now() < end;) {
         const size_t before = fs::file_size(sound_);
@@ -126,8 +123,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     const SongMix mix = mix_embedded_song(heard.size() / 4);
     const char* pcm = reinterpret_cast<const char*>(mix.pcm.data());
     const std::vector<char> song(pcm, pcm + 2 * mix.pcm.size());
-    const std::vector<uint32_t>& clock_ms = mix.clock_ms;
-    const size_t block_bytes = song.size() / clock_ms.size();
+    const size_t block_bytes = song.size() / mix.clock_ms.size();
     ASSERT_GE(sounding(heard), sounding(song)) << "the song's first sound came too early";
     const size_t silence = sounding(heard) - sounding(song);
     const auto differs = std::mismatch(heard.begin() + long(silence), heard.end(), song.begin());
@@ -135,7 +131,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
                                           << differs.first - heard.begin() - long(silence);
     const auto song_ms = [&](size_t bytes) {
         const size_t block = (bytes > silence ? bytes - silence : 0) / block_bytes;
-        return clock_ms[std::min(block, clock_ms.size() - 1)];
+        return mix.clock_ms[std::min(block, mix.clock_ms.size() - 1)];
     };
     EXPECT_GT(song_ms(heard.size()) + 250, 79000u);  // the show ends after 79 s of song time
 
@@ -150,14 +146,13 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     };
     int judged[5] = {};
     std::vector<int> order;
-    for (const Shot& shot : shots) {
-        const uint32_t before = song_ms(shot.bytes_before), after = song_ms(shot.bytes_after);
-        if (shot.scene != 0 && (order.empty() || order.back() != shot.scene))
-            order.push_back(shot.scene);
+    for (const auto& [bytes_before, bytes_after, scene] : shots) {
+        const uint32_t before = song_ms(bytes_before), after = song_ms(bytes_after);
+        if (scene != 0 && (order.empty() || order.back() != scene)) order.push_back(scene);
         const int first = section(before > 3000 ? before - 3000 : 0);
         if (before < 3000 || first != section(after + 250) || first == 4) continue;
         ++judged[first];
-        EXPECT_EQ(shot.scene, scenes[first]) << "at " << before << " to " << after << " ms";
+        EXPECT_EQ(scene, scenes[first]) << "at " << before << " to " << after << " ms";
     }
     for (int i = 0; i < 4; ++i)
         EXPECT_GE(judged[i], 3) << "too few shots in section " << i;

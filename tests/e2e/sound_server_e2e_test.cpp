@@ -40,14 +40,6 @@ constexpr size_t scene_3_frame = 13700 * 882 / 19;
 // fragment; the frame on screen may have been drawn seconds before its capture.
 constexpr size_t heard_lag_frames = rate, drawn_lead_frames = 3 * rate;
 
-// Raw 16-bit stereo frames, little-endian as this machine is.
-std::vector<int16_t> read_samples(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<int16_t> samples(fs::file_size(path) / 4 * 2);
-    file.read(reinterpret_cast<char*>(samples.data()), std::streamsize(samples.size() * 2));
-    return samples;
-}
-
 class SoundServer : public XTest {
 protected:
     void SetUp() override {
@@ -115,7 +107,9 @@ TEST_F(SoundServer, TheRecordedSinkHoldsTheSongSampleForSampleAndScene3ComesOnTi
     stop(recorder_);
 
     // Where the song's opening second (from its silent frame 0) lies in the recording.
-    const std::vector<int16_t> heard = read_samples(heard_file);
+    std::vector<int16_t> heard(fs::file_size(heard_file) / 4 * 2);  // 16-bit stereo frames
+    std::ifstream(heard_file, std::ios::binary)
+        .read(reinterpret_cast<char*>(heard.data()), std::streamsize(heard.size() * 2));
     const auto found =
         std::search(heard.begin(), heard.end(), rendered.begin(), rendered.begin() + 2 * rate);
     ASSERT_TRUE(found != heard.end() && (found - heard.begin()) % 2 == 0)

@@ -18,13 +18,6 @@ grep -v "$([ -e "$build/show_record" ] && echo '^$' || echo show_record)" "$here
 (cd "$root" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$work/installed"
 diff "$work/expected" "$work/installed" || fail "installed files differ from the list (> extra)"
 
-# The icons are the sizes their folders name (PNG width and height at bytes 16..23).
-for size in 48 256; do
-  dims=$(od -An -tu1 -j16 -N8 "$root/usr/share/icons/hicolor/${size}x$size/apps/tirvalex3.png" |
-    awk '{print $3*256+$4 "x" $7*256+$8}')
-  [ "$dims" = "${size}x$size" ] || fail "the ${size}x$size icon is $dims"
-done
-
 # Five seconds at 8000 Hz: a 44-byte header and 8000 * 5 frames of 4 bytes (16-bit stereo).
 wav=$root/song.wav
 "$root/usr/bin/xm_render" --rate 8000 --seconds 5 --embedded "$wav"
