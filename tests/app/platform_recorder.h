@@ -7,8 +7,8 @@
 // first button when it is empty). The queue hands out a script first (WM_NULL: an empty pass,
 // logged "idle"); past it the real queue, and then WM_QUIT with code 99.
 // A display-mode change is granted unless it is failed; the desktop mode is kept.
-// Names: mod reg mode restore cursor0 cursor1 win dc choose setpf ctx cur show swap msg idle quit
-// default uncur delctx reldc delwin unreg.
+// Names: mod reg mode restore cursor0 cursor1 win dc choose setpf ctx cur show swap<scene> msg idle
+// quit default uncur delctx reldc delwin unreg.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@
 #include "app/platform.h"
 #include "app/shell_state.h"
 #include "app/window.h"
+#include "scenes/scenes.h"
 
 struct Recorder {
     std::vector<std::string> calls, failing;
@@ -29,7 +30,6 @@ struct Recorder {
     std::deque<int> answers;
     std::deque<WindowMessage> script;
     bool no_boxes = false;
-    void (*on_swap)() = nullptr;
 };
 inline Recorder rec;
 
@@ -84,9 +84,8 @@ inline const Platform recording_platform = {
     },
     TEARDOWN("delctx", delete_context),
     [](WindowHandle window) { fails("show"), sdl_platform.show_window(window); },
-    [](DeviceContext dc) {
-        if (rec.on_swap != nullptr) rec.on_swap();
-        return !fails("swap") && sdl_platform.swap_buffers(dc);
+    [](DeviceContext dc) {  // "swap" and the scene then current
+        return !fails("swap" + std::to_string(current_scene)) && sdl_platform.swap_buffers(dc);
     },
     [](WindowMessage* message) {
         if (!rec.script.empty()) {
@@ -117,12 +116,12 @@ inline const Platform recording_platform = {
     [](DisplayModeList* list) { return sdl_platform.list_display_modes(list); },
 };
 
-// One fixture for the shell: fresh shell state, window and recording platform; whatever a test
-// left open is closed afterwards.
+// One fixture for the shell: fresh shell state, window, timeline and recording platform;
+// whatever a test left open is closed afterwards.
 class Shell : public testing::Test {
 protected:
     void SetUp() override {
-        shell_state_reset(), window_reset(), platform_reset();
+        shell_state_reset(), window_reset(), platform_reset(), timeline_reset();
         rec = Recorder{};
         platform = recording_platform;
     }
