@@ -25,12 +25,11 @@ const std::map<std::string, char> letters = {
     {"mode 640x480x16", 'M'}, {"win", '+'}, {"delwin", '-'}, {"idle", 'i'}, {"msg", 'm'}, {"swap0", '0'}, {"swap2", '2'}};
 // clang-format on
 
-// Each row: the answers to the boxes, the script, a failing step, the exit code,
-// whether the mode is full screen at the end, the loop's shape, and the windows made. The pass
-// that sees Escape draws its frame but does not present it; a toggling pass presents its frame,
-// then closes the window and opens the other mode. A close ends with the quit's code, 0.
-// Minimised, frames are presented but not drawn, so the opening stays until the restore, and
-// Escape still ends the loop.
+// Each row: the answers to the boxes, the script, a failing step, the exit code, whether the mode
+// is full screen at the end, the loop's shape, and the windows made. The pass that sees Escape
+// draws its frame but does not present it; a toggling pass presents its frame, then closes the
+// window and opens the other mode. A close ends with the quit's code, 0. Minimised, frames are
+// presented but not drawn, so the opening stays until the restore, and Escape still ends the loop.
 const std::tuple<std::deque<int>, const char*, const char*, int, bool, const char*, const char*>
     loop_cases[] = {
         // clang-format off

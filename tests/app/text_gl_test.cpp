@@ -24,7 +24,7 @@ class Gl : public Shell {
 protected:
     void SetUp() override {
         Shell::SetUp();
-        platform_reset(), text_reset();  // the font is read once per process, from its start state
+        text_reset();  // the font is read once per process, from its start state
         ASSERT_TRUE(open_offline_window("gl", 640, 480));
     }
     static float x_now() {
@@ -60,7 +60,7 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
 
 // Advances in font units and contour counts. Bytes 0x80-0x9F are Windows-1252 (the euro, the
 // right quote, Y with diaeresis); 0x81 is undefined there and, like 0, gets the missing glyph
-// (1536, two contours); 255 has no list and zero metrics.
+// (1536, two contours); 255 has no glyph and measures 0.
 TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     build_outline_font();
     ASSERT_TRUE(font_outlines_found());

@@ -20,8 +20,8 @@ namespace {
 #define UNMADE "mod reg mode 640x480x16 cursor0 win restore cursor1 " OFFER
 #define CLOSES " boxE:ERROR:Program Will Now Close."
 
-// Each row: the failing step, the mode asked for (W windowed, P full screen; Y, N and C full
-// screen and the offer of a window answered Yes or No), the windows made, the steps logged and the
+// Each row: the failing step, the mode asked for (W windowed, P full screen; Y and N full screen
+// and the offer of a window answered Yes or No), the windows made, the steps logged and the
 // failure message shown under "ERROR" with the exclamation icon.
 const std::tuple<const char*, char, const char*, const char*, const char*> open_cases[] = {
     // clang-format off
@@ -35,7 +35,7 @@ const std::tuple<const char*, char, const char*, const char*, const char*> open_
     {"ctx",    'W', "W1", "mod reg win dc choose setpf ctx reldc delwin unreg", "Can't Create A GL Rendering Context."},
     {"cur",    'W', "W1", "mod reg win dc choose setpf ctx cur " CLOSED, "Can't Activate The GL Rendering Context."},
     {"setup",  'W', "W1", OPENED " " CLOSED, "Initialization Failed."},
-    // A refused mode: Yes opens windowed without touching the cursor; No or a closed box ends.
+    // A refused mode: Yes opens windowed without touching the cursor; No ends.
     {"mode 640x480x16", 'Y', "W1", REFUSED " win dc choose setpf ctx cur show setup", ""},
     {"mode 640x480x16", 'N', "",   REFUSED CLOSES, ""},
     // A full-screen window that cannot be made is a mode the display could not take: display
