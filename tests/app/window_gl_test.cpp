@@ -171,13 +171,14 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
 
 // The window procedure, message after message: its result, then Escape's and F1's entries and
 // the active flag ("1" set), and what went to the platform. Only the high word of the
-// activation (minimised) counts; key codes past the table are ignored.
+// activation (minimised) counts: the low word would flip both activation rows. Key codes past the
+// table are ignored.
 TEST_F(Shell, WindowProcedureFeedsTheShellState) {
     // clang-format off
     const std::pair<WindowMessage, const char*> steps[] = {
         {{WM_KEYDOWN, 27, 0}, "0 101"}, {{WM_KEYDOWN, 112, 0}, "0 111"}, {{WM_KEYUP, 27, 0}, "0 011"},
         {{WM_KEYDOWN, 0x10000 + 27, 0}, "0 011"}, {{WM_KEYUP, 256, 0}, "0 011"},
-        {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 1), 0}, "0 010"}, {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 0), 0}, "0 011"},
+        {{WM_ACTIVATE, make_word_pair(WA_INACTIVE, 1), 0}, "0 010"}, {{WM_ACTIVATE, make_word_pair(WA_ACTIVE, 0), 0}, "0 011"},
         {{WM_SYSCOMMAND, SC_SCREENSAVE, 0}, "0 011"}, {{WM_SYSCOMMAND, SC_MONITORPOWER, 0}, "0 011"},
         {{WM_SYSCOMMAND, SC_SCREENSAVE + 1, 0}, "7 011default"}, {{WM_CLOSE, 0, 0}, "0 011quit"}, {{WM_NULL, 0, 0}, "7 011default"}};
     // clang-format on
