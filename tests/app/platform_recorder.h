@@ -5,10 +5,10 @@
 // failure, so nothing leaks. Message boxes are logged ("box" + icon + caption + text, the icon W
 // for exclamation, E for stop, I for information and question) and answered from a list (the
 // first button when it is empty). The queue hands out a script first (WM_NULL: an empty pass,
-// logged "idle"); past it the real queue, and then, if script_only is set, WM_QUIT with code 99.
+// logged "idle"); past it the real queue, and then WM_QUIT with code 99.
 // A display-mode change is granted unless it is failed; the desktop mode is kept.
-// Names: mod reg mode restore cursor0 cursor1 win dc choose setpf ctx cur show swap msg idle quit
-// default uncur delctx reldc delwin unreg.
+// Names: mod reg mode restore cursor0 cursor1 win dc choose setpf ctx cur show swap<scene> msg idle
+// quit default uncur delctx reldc delwin unreg.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -19,14 +19,17 @@
 #include "app/platform.h"
 #include "app/shell_state.h"
 #include "app/window.h"
+#include "scenes/scenes.h"
 
 struct Recorder {
-    std::vector<std::string> calls, failing, windows;  // "<style> <w>x<h>+<x>+<y> <bits> <title>"
+    std::vector<std::string> calls, failing;
+    std::string windows;  // the windows made, each "<style> <w>x<h>+<x>+<y> <bits> <title>" or:
+    // W windowed, P full-screen popup, each 640x480 at 16 bits at the corner; 1 for "Tirvalex3",
+    // 2 for "Joka's Outline Font Tutorial"
     std::map<std::string, int> counts;
     std::deque<int> answers;
     std::deque<WindowMessage> script;
-    bool script_only = false, no_boxes = false;
-    void (*on_swap)() = nullptr;
+    bool no_boxes = false;
 };
 inline Recorder rec;
 
@@ -58,7 +61,13 @@ inline const Platform recording_platform = {
         char window[160];
         std::snprintf(window, sizeof window, "%x %dx%d+%d+%d %d %s", style, width, height, x, y,
                       format->color_bits, title);
-        rec.windows.push_back(window);
+        const std::map<std::string, std::string> known = {  // overlapped or popup | clip children
+            {"6cf0000 640x480+0+0 16 Tirvalex3", "W1"},
+            {"86000000 640x480+0+0 16 Tirvalex3", "P1"},
+            {"6cf0000 640x480+0+0 16 Joka's Outline Font Tutorial", "W2"},
+            {"86000000 640x480+0+0 16 Joka's Outline Font Tutorial", "P2"}};
+        rec.windows += (rec.windows.empty() ? "" : " ") +
+                       (known.contains(window) ? known.at(window) : std::string(window));
         return fails("win") ? nullptr
                             : sdl_platform.create_window(ex_style, title, style & ~WS_POPUP, x, y,
                                                          width, height, format);
@@ -75,9 +84,8 @@ inline const Platform recording_platform = {
     },
     TEARDOWN("delctx", delete_context),
     [](WindowHandle window) { fails("show"), sdl_platform.show_window(window); },
-    [](DeviceContext dc) {
-        if (rec.on_swap != nullptr) rec.on_swap();
-        return !fails("swap") && sdl_platform.swap_buffers(dc);
+    [](DeviceContext dc) {  // "swap" and the scene then current
+        return !fails("swap" + std::to_string(current_scene)) && sdl_platform.swap_buffers(dc);
     },
     [](WindowMessage* message) {
         if (!rec.script.empty()) {
@@ -88,7 +96,7 @@ inline const Platform recording_platform = {
         }
         if (sdl_platform.peek_message(message)) return true;
         *message = {WM_QUIT, 99, 0};
-        return rec.script_only;
+        return true;
     },
     [](int32_t code) { fails("quit"), sdl_platform.post_quit_message(code); },
     [](WindowHandle, const WindowMessage*) -> intptr_t {
@@ -108,12 +116,12 @@ inline const Platform recording_platform = {
     [](DisplayModeList* list) { return sdl_platform.list_display_modes(list); },
 };
 
-// One fixture for the shell: fresh shell state, window and recording platform; whatever a test
-// left open is closed afterwards.
+// One fixture for the shell: fresh shell state, window, timeline and recording platform;
+// whatever a test left open is closed afterwards.
 class Shell : public testing::Test {
 protected:
     void SetUp() override {
-        shell_state_reset(), window_reset(), platform_reset();
+        shell_state_reset(), window_reset(), platform_reset(), timeline_reset();
         rec = Recorder{};
         platform = recording_platform;
     }
@@ -129,20 +137,6 @@ protected:
             joined += (joined.empty() ? "" : " ") + call;
         rec.calls.clear();
         return joined;
-    }
-    // The windows made: W windowed, P full-screen popup, each 640x480 at 16 bits at the corner;
-    // then 1 for "Tirvalex3", 2 for "Joka's Outline Font Tutorial".
-    static std::string made() {
-        std::string made;
-        for (const std::string& w : rec.windows)
-            made += std::string(made.empty() ? "" : " ") +
-                    (w.starts_with("6cf0000 640x480+0+0 16 ") ? 'W'  // overlapped | clip children
-                     : w.starts_with("86000000 640x480+0+0 16 ") ? 'P'  // popup | clip children
-                                                                 : '?') +
-                    (w.ends_with(" Tirvalex3")                      ? '1'
-                     : w.ends_with(" Joka's Outline Font Tutorial") ? '2'
-                                                                    : '?');
-        return made;
     }
     static void expect_no_handles() {
         EXPECT_TRUE(!window_handle && !device_context && !render_context && !instance_handle);
