@@ -178,31 +178,29 @@ TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
     }
 }
 
-int opens, closes;
+int closes;
 bool open_fails;
 
-// A load needs all five callbacks and an open stream; a stream that did not open is not closed.
+// A load needs all five callbacks (a missing one is never called: the call would crash) and an
+// open stream; it closes the stream it opened, and only that.
 TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
     const std::vector<uint8_t> image = write_xm_image(feature_song());
     memfile_attach(image.data(), uint32_t(image.size()));
-    const FileOpenFn open = [](const void* name) {
-        return ++opens, open_fails ? 0 : memfile_open(name);
-    };
+    const FileOpenFn open = [](const void* name) { return open_fails ? 0 : memfile_open(name); };
     const FileCloseFn close = [](uintptr_t handle) { ++closes, memfile_close(handle); };
     for (int missing = 0; missing < 6; ++missing) {  // 5: none missing
         set_file_callbacks(missing == 0 ? nullptr : open, missing == 1 ? nullptr : close,
                            missing == 2 ? nullptr : memfile_read,
                            missing == 3 ? nullptr : memfile_seek,
                            missing == 4 ? nullptr : memfile_tell);
-        opens = closes = 0;
+        closes = 0;
         for (bool fails : {false, true}) {
             open_fails = fails;
             XmModule* loaded = module_load(nullptr, nullptr);
             EXPECT_EQ(loaded != nullptr, missing == 5 && !fails) << missing;
             module_free(loaded);
         }
-        EXPECT_EQ((V{opens, closes, file_callbacks_installed()}),
-                  (missing == 5 ? V{2, 1, 1} : V{0, 0, 0}));
+        EXPECT_EQ((V{closes, file_callbacks_installed()}), (V{missing == 5, missing == 5}));
     }
     EXPECT_FALSE(read_xm(nullptr, nullptr) || module_free(nullptr));
     // A stream that reports less than asked fails the load, even a single byte of a cell.
