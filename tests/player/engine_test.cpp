@@ -48,11 +48,9 @@ const char* const positions[][4] = {
 TEST(Engine, PositionsFollowTheRowsEffects) {
     for (const auto& c : positions) {
         const V orders = numbers(c[1]), p = numbers(c[2]), expected = numbers(c[3]);
-        XmImageSong song{.channel_count = uint16_t(p[2]),
-                         .tempo = uint16_t(p[0]),
-                         .restart_position = uint16_t(p[1]),
-                         .orders = {orders.begin(), orders.end()},
-                         .song_length_override = p[3]};
+        XmImageSong song{.channel_count = uint16_t(p[2]), .tempo = uint16_t(p[0])};
+        song.restart_position = uint16_t(p[1]), song.song_length_override = p[3];
+        song.orders = {orders.begin(), orders.end()};
         for (const std::string& pattern : split(c[0], '/'))
             song.patterns.push_back(
                 pattern_of(pattern.substr(pattern.find(':') + 1), std::stoi(pattern), 2));
