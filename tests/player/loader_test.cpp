@@ -41,43 +41,46 @@ XmImageSong feature_song() {
 
 class Loader : public ::testing::Test {
 protected:
-    void TearDown() override { module_free(module); }
     XmModule* load(const std::vector<uint8_t>& image, SampleReader reader = nullptr) {
-        module_free(module);
-        return module = load_xm_image(image, reader);
+        module.reset(load_xm_image(image, reader));
+        return module.get();
     }
-    XmModule* module = nullptr;
+    SongHandle module;
 };
 
 // A 100-byte image: reads stop at its end, seeks clamp to it (a negative offset from the start
-// wraps unsigned and clamps too), other modes leave the position. (op, offset, mode, result,
-// position after.)
+// wraps unsigned and clamps too), other modes leave the position; plain seeks from the start
+// and the bytes copied are the loads' concern. (op, offset, mode, result, position after.)
 TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
-    uint8_t image[100], buffer[100];
-    for (int i = 0; i < 100; ++i)
-        image[i] = uint8_t(3 * i + 1);
+    uint8_t image[100] = {}, buffer[100];
     memfile_attach(image, 100);
-    const V steps[] = {{'s', 94, 0, 0, 94},  {'r', 100, 0, 6, 100}, {'r', 1, 0, 0, 100},
-                       {'s', -5, 0, 0, 100}, {'s', -6, 2, 0, 94},   {'s', 10, 2, 0, 100},
-                       {'s', -9, 1, 0, 91},  {'s', 2, 1, 0, 93},    {'s', 0, 7, 0, 93},
-                       {'r', 7, 0, 7, 100},  {'o', 0, 0, 1, 0},     {'r', -1, 0, 100, 100},
-                       {'s', 5, 0, 0, 5},    {'c', 0, 0, 0, 0}};
+    const V steps[] = {{'s', -5, 0, 0, 100}, {'s', -6, 2, 0, 94},    {'s', 10, 2, 0, 100},
+                       {'s', -9, 1, 0, 91},  {'s', 0, 7, 0, 91},     {'r', 9, 0, 9, 100},
+                       {'o', 0, 0, 1, 0},    {'r', -1, 0, 100, 100}, {'c', 0, 0, 0, 0}};
     for (const V& step : steps) {
-        const uint32_t start = memfile_position;
         const int64_t result = step[0] == 's' ? memfile_seek(1, int32_t(step[1]), uint8_t(step[2]))
                                : step[0] == 'r' ? memfile_read(buffer, uint32_t(step[1]), 1)
                                : step[0] == 'o' ? int64_t(memfile_open(nullptr))
                                                 : (memfile_close(1), 0);
         EXPECT_EQ((V{result, memfile_tell(1)}), (V{step[3], step[4]})) << char(step[0]) << step[1];
-        EXPECT_TRUE(step[0] != 'r' || result == 0 ||
-                    buffer[result - 1] == image[start + result - 1]);
     }
     EXPECT_EQ(memfile_read(nullptr, 4, 1), 0u);
     memfile_reset();
 }
 
+std::vector<V> reader_calls;
+
+// Loaded with a sample reader: it gets bits x length / 8 bytes per sample with data, numbered
+// from 0 (bytes 1, 2, 3, ... here), whose values are taken plain (not summed) as the stream
+// moves past the data.
 TEST_F(Loader, FieldsFollowTheLayoutRules) {
-    ASSERT_NE(load(write_xm_image(feature_song())), nullptr);
+    const SampleReader reader = [](void* to, uint32_t count, int bits, int instrument, int slot) {
+        reader_calls.push_back({count, bits, instrument, slot});
+        for (uint32_t i = 0; i < count; ++i)
+            static_cast<uint8_t*>(to)[i] = uint8_t(i + 1);
+    };
+    ASSERT_NE(load(write_xm_image(feature_song()), reader), nullptr);
+    EXPECT_EQ(reader_calls, (std::vector<V>{{2, 8, 0, 0}, {3, 8, 2, 0}, {10, 16, 2, 1}}));
     const XmModule& m = *module;
     auto cell = [&](int pattern, int row, int channel) {
         const XmCell& c = m.patterns[pattern].cells[row * 3 + channel];
@@ -96,7 +99,7 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
               (std::vector<V>{{49, 1, 0x40, 15, 5}, V(5, 0), {255, 128, 0, 0, 0}, {40, 0, 0, 10, 15},
                               {96, 2, 0x30, 12, 0x20}}));
     // clang-format on
-    // One panning point is no envelope; the fadeout is stored doubled.
+    // One panning point is no envelope; the fadeout is stored doubled; bytes 2 and 3 read x 256.
     const XmInstrument& in = m.instruments[0];
     EXPECT_EQ((V{in.sample_count, in.note_samples[5], in.volume_envelope[1].x,
                  in.volume_envelope[0].y, in.panning_envelope[0].y, in.volume_point_count,
@@ -104,16 +107,18 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
                  in.vibrato_type, in.vibrato_sweep, in.vibrato_depth, in.vibrato_rate, in.fadeout,
                  in.samples[0]->data[1], m.instruments[1].sample_count,
                  m.instruments[2].sample_count, m.instruments[2].samples[0]->data[2]}),
-              (V{1, 7, 4, 64, 32, 2, 1, 1, 1, 0, 1, 2, 3, 4, 256, 6 * 256, 0, 2, 3 * 256}));
-    // The ping-pong guard frame after the loop (frame 4) repeats the loop's last frame.
+              (V{1, 7, 4, 64, 32, 2, 1, 1, 1, 0, 1, 2, 3, 4, 256, 2 * 256, 0, 2, 3 * 256}));
+    // Words 0x0201, 0x0403, ...; the ping-pong guard frame after the loop (frame 4) repeats the
+    // loop's last frame.
     const XmSample& w = *m.instruments[2].samples[1];
     EXPECT_EQ((V{w.length, w.loop_start, w.loop_length, w.loop_type, w.volume, w.finetune,
                  w.panning, w.relative_note, w.bits}),
               (V{5, 1, 3, LOOP_PINGPONG, 40, -16, 200, -12, 16}));
-    EXPECT_EQ(V(w.data, w.data + 6), (V{1000, -1000, 2000, -2000, -2000, 0}));
-    EXPECT_TRUE(m.tick_routine == &play_tick && m.instruments[1].samples[15] == &empty_sample &&
+    EXPECT_EQ(V(w.data, w.data + 6), (V{0x0201, 0x0403, 0x0605, 0x0807, 0x0807, 0}));
+    EXPECT_TRUE(m.tick_routine == &play_tick && m.sample_reader == reader &&
+                m.instruments[1].samples[15] == &empty_sample &&
                 m.instruments[2].samples[2] == &empty_sample);
-    expect_module_sound(module);
+    expect_module_sound(module.get());
 }
 
 // Sample header length, loop start and loop length (bytes) and type, poked into a one-sample
@@ -124,11 +129,9 @@ TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
     // clang-format off
     const uint32_t cases[][7] = {
         {100, 10, 20, 0x00, 100, 0, LOOP_NONE}, {100, 10, 20, 0x01, 20, 10, LOOP_FORWARD},
-        {100, 10, 20, 0x02, 20, 10, LOOP_PINGPONG}, {100, 10, 20, 0x03, 20, 10, LOOP_PINGPONG},
-        {100, 10, 0, 0x01, 100, 0, LOOP_NONE}, {100, 10, 20, 0xED, 20, 10, LOOP_FORWARD},
-        {200, 20, 40, 0x11, 20, 10, LOOP_FORWARD}, {200, 20, 40, 0x10, 100, 0, LOOP_NONE},
-        {200, 20, 1, 0x11, 100, 0, LOOP_NONE}, {201, 21, 41, 0x12, 20, 10, LOOP_PINGPONG},
-        {100, 90, 20, 0x01, 10, 90, LOOP_FORWARD}, {100, 99, 20, 0x01, 1, 99, LOOP_FORWARD},
+        {100, 10, 20, 0x03, 20, 10, LOOP_PINGPONG}, {100, 10, 0, 0x01, 100, 0, LOOP_NONE},
+        {100, 10, 20, 0xED, 20, 10, LOOP_FORWARD}, {200, 20, 1, 0x11, 100, 0, LOOP_NONE},
+        {201, 21, 41, 0x12, 20, 10, LOOP_PINGPONG}, {100, 99, 20, 0x01, 1, 99, LOOP_FORWARD},
         {100, 100, 5, 0x01, 100, 0, LOOP_NONE}, {0, 0, 10, 0x01, 0, 0, LOOP_NONE},
         {100, 0xFFFFFFF0, 0xFFFFFFF0, 0x02, 100, 0, LOOP_NONE},
         {100, 0, 0xFFFFFFFF, 0x01, 100, 0, LOOP_FORWARD}};
@@ -158,15 +161,11 @@ TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
     const V cases[] = {{0, 256, 512, 256, 0, 0x01, 0x01, 0xFF},
                        {1, 32512, -32768, 0, -32768, 0x7F, 0x01, 0x80},
                        {2, -256, -512, -768, -768, 0xFF, 0xFF, 0xFF},
-                       {1, 256, 512, -32768, 512, 0x00, 0x01, 0x00, 0x01, 0x00, 0x7E},
-                       {2, 32767, -32768, 32767, 32767, 0xFF, 0x7F, 0x01, 0x00, 0xFF, 0xFF}};
+                       {1, 256, 512, -32768, 512, 0x00, 0x01, 0x00, 0x01, 0x00, 0x7E}};
     // clang-format on
     for (const V& c : cases) {
-        XmImageSample sample{.sixteen_bit = c.size() == 11,
-                             .frames = {0, 0, 0},
-                             .loop_start = 1,
-                             .loop_length = 2,
-                             .loop_bits = uint8_t(c[0])};
+        XmImageSample sample{.sixteen_bit = c.size() == 11, .frames = {0, 0, 0}, .loop_start = 1};
+        sample.loop_length = 2, sample.loop_bits = uint8_t(c[0]);
         std::vector<uint8_t> image = write_xm_image(
             XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
         std::copy(c.begin() + 5, c.end(), image.end() - long(c.size() - 5));
@@ -176,49 +175,29 @@ TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
     }
 }
 
-std::vector<V> reader_calls;
-
-// A sample reader gets bits x length / 8 bytes per sample with data, numbered from 0 (bytes 1,
-// 2, 3, ... here); its values are taken plain (not summed) and the stream moves past the data.
-TEST_F(Loader, SampleReaderSuppliesPlainValues) {
-    reader_calls.clear();
-    const SampleReader reader = [](void* to, uint32_t count, int bits, int instrument, int slot) {
-        reader_calls.push_back({count, bits, instrument, slot});
-        for (uint32_t i = 0; i < count; ++i)
-            static_cast<uint8_t*>(to)[i] = uint8_t(i + 1);
-    };
-    ASSERT_NE(load(write_xm_image(feature_song()), reader), nullptr);
-    EXPECT_EQ(reader_calls, (std::vector<V>{{2, 8, 0, 0}, {3, 8, 2, 0}, {10, 16, 2, 1}}));
-    EXPECT_TRUE(module->sample_reader == reader &&
-                module->instruments[2].samples[0]->data[2] == 3 * 256 &&
-                module->instruments[2].samples[1]->data[1] == 0x0403);
-}
-
-int opens, closes;
+int closes;
 bool open_fails;
 
-// A load needs all five callbacks and an open stream; a stream that did not open is not closed.
+// A load needs all five callbacks (a missing one is never called: the call would crash) and an
+// open stream; it closes the stream it opened, and only that.
 TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
     const std::vector<uint8_t> image = write_xm_image(feature_song());
     memfile_attach(image.data(), uint32_t(image.size()));
-    const FileOpenFn open = [](const void* name) {
-        return ++opens, open_fails ? 0 : memfile_open(name);
-    };
+    const FileOpenFn open = [](const void* name) { return open_fails ? 0 : memfile_open(name); };
     const FileCloseFn close = [](uintptr_t handle) { ++closes, memfile_close(handle); };
     for (int missing = 0; missing < 6; ++missing) {  // 5: none missing
         set_file_callbacks(missing == 0 ? nullptr : open, missing == 1 ? nullptr : close,
                            missing == 2 ? nullptr : memfile_read,
                            missing == 3 ? nullptr : memfile_seek,
                            missing == 4 ? nullptr : memfile_tell);
-        opens = closes = 0;
+        closes = 0;
         for (bool fails : {false, true}) {
             open_fails = fails;
             XmModule* loaded = module_load(nullptr, nullptr);
             EXPECT_EQ(loaded != nullptr, missing == 5 && !fails) << missing;
             module_free(loaded);
         }
-        EXPECT_EQ((V{opens, closes, file_callbacks_installed()}),
-                  (missing == 5 ? V{2, 1, 1} : V{0, 0, 0}));
+        EXPECT_EQ((V{closes, file_callbacks_installed()}), (V{missing == 5, missing == 5}));
     }
     EXPECT_FALSE(read_xm(nullptr, nullptr) || module_free(nullptr));
     // A stream that reports less than asked fails the load, even a single byte of a cell.
@@ -248,7 +227,7 @@ TEST_F(Loader, EveryPrefixFailsAndTheWholeImageLoads) {
 // from the first instrument. Header size: pattern data inside the header or past the end; song
 // length held to 256 entries; channels 1..32 only; more than 256 patterns; instruments the
 // image cannot hold; rows whose cells cannot fit; packed size: only 0 means no data; sample
-// count above 16; sample length: data that is not there.
+// count above 16; sample length: data that is not there (the loop fields' extremes are above).
 TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
     XmImageSong bare = feature_song();
     bare.instruments.clear();
@@ -258,7 +237,7 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         {60, "EFF4"},   {64, "LLL2"},   {66, "LLL2"},   {68, "FFF2"},   {70, "EFF2"},
         {72, "LLL2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
         {343, "ELL2"},  {1000, "EFF4"}, {1027, "EFF2"}, {1029, "LLL4"}, {1225, "LLL1"},
-        {1226, "LLL1"}, {1263, "EFF4"}, {1267, "LLL4"}, {1271, "LLL4"}};
+        {1226, "LLL1"}, {1263, "EFF4"}};
     const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
     for (const auto& [offset, outcomes] : fields) {
         for (int v = 0; v < 3; ++v) {
@@ -266,7 +245,7 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
             put(image, offset < 1000 ? offset : offset - 1000 + instrument0, values[v],
                 outcomes[3] - '0');
             SCOPED_TRACE(::testing::Message() << offset << " = " << values[v]);
-            if (load(image)) expect_module_sound(module);
+            if (load(image)) expect_module_sound(module.get());
             EXPECT_TRUE(outcomes[v] == 'E' || (module != nullptr) == (outcomes[v] == 'L'));
         }
     }
@@ -277,19 +256,18 @@ TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
         EXPECT_EQ(load(image), nullptr) << at;
     }
     // Songs written whole with (channels, patterns, instrument count field, pattern 0's rows
-    // after the load or -1 when it fails): 32 channels load, 33 do not, 0 do; 300 patterns of
-    // 1000 rows without data load, held to 256 rows each, though their cells would not fit
-    // the image; 40000 instruments read as -25536, none; 30000 need at least 29 bytes each,
-    // more than the image holds.
-    const V songs[] = {{32, 2, 0, 4},     {33, 2, 0, -1},   {0, 2, 0, 4},
-                       {32, 300, 0, 256}, {3, 2, 40000, 4}, {3, 2, 30000, -1}};
+    // after the load or -1 when it fails): 32 channels load, 33 do not (0 do: the engine's test
+    // plays such a song); 300 patterns of 1000 rows without data load, held to 256 rows each,
+    // though their cells would not fit the image; 30000 instruments need at least 29 bytes
+    // each, more than the image holds (a count read as negative is none: field 72 above).
+    const V songs[] = {{32, 2, 0, 4}, {33, 2, 0, -1}, {32, 300, 0, 256}, {3, 2, 30000, -1}};
     for (const V& c : songs) {
         XmImageSong song = feature_song();
         song.channel_count = uint16_t(c[0]);
         if (c[1] == 300) song.patterns.assign(300, {.rows = 1000, .empty_data = true});
         std::vector<uint8_t> image = write_xm_image(song);
         if (c[2] != 0) put(image, 72, uint32_t(c[2]), 2);
-        if (load(image)) expect_module_sound(module);
+        if (load(image)) expect_module_sound(module.get());
         EXPECT_EQ(module ? module->patterns[0].row_count : -1, c[3]) << c[0] << " " << c[1];
     }
 }
