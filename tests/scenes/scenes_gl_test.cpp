@@ -33,7 +33,6 @@ bool near(Rgb a, Rgb b, int tolerance = 4) {
 
 struct Frame {
     std::vector<unsigned char> rgb = std::vector<unsigned char>(3 * width * height);
-    std::vector<float> depth = std::vector<float>(width * height);
     Rgb at(int x, int y) const {
         return {rgb[3 * (y * width + x)], rgb[3 * (y * width + x) + 1],
                 rgb[3 * (y * width + x) + 2]};
@@ -67,7 +66,6 @@ protected:
         render_frame();
         Frame f;
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
-        glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, f.depth.data());
         return f;
     }
     // Two frames of a scene at one time (the second draws the rings of that time), the texts
@@ -164,8 +162,8 @@ TEST_F(Scenes, Scene2DrawsTheRippledTubeBeforeTheTurningFan) {
     // Copy 63, drawn last, turned by sin(10063) + 10000/20 + 15 = 154.54 degrees about the
     // centre at depth 5, in (102, 0, 0): its pixels lie along that line, from 0.3 em below the
     // baseline to 0.85 em above it.
-    const double angle = 154.54 * M_PI / 180.0, em = 115.9;
-    const double half = text_width("TIRVALEX 3") / 2.0 * em + 4.0;
+    const double angle = 154.54 * M_PI / 180.0, em = 115.9,
+                 half = text_width("TIRVALEX 3") * em / 2 + 4;
     int copy_63 = 0;
     texts(shown, scene(2, 10000, false), [&](int x, int y) {
         if (!near(shown.at(x, y), {102, 0, 0}, 3)) return;
@@ -210,17 +208,9 @@ TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
     const Frame shown = scene(4, 60500);
     expect_state(GL_SMOOTH, {3, 0, 0, 0, 0, 1, 1, 1});
     const Frame bare = scene(4, 60500, false);
-    // T = (60500 + 60500) / 50 = 2420. The walls' one hole is ring 32, radius 5 - 32/12 at
-    // depth 32 (42.2 px), its centre swung to (0.2087, 5.6490) units: pixel (323.8, 342.3).
-    Box hole;
-    for (int i = 0; i < width * height; ++i)
-        if (bare.depth[i] == 1.0f) {
-            EXPECT_LT(std::hypot(i % width - 323.8, i / width - 342.3), 44.0) << i;
-            hole.add(i % width, i / width);
-        }
-    EXPECT_GT(hole.count, 2800);  // at least half of its 5600 px: the bend hides some
-    // Quads of rings 8, 10 and 14, one colour a ring by phase T/5 + j, fogged by (30 - depth) /
-    // 30: red = blue = sin 492 = 0.90 (x 0.75), green tan 494 = 0.99 (x 0.65), red sin 498.
+    // T = (60500 + 60500) / 50 = 2420. Quads of rings 8, 10 and 14, one colour a ring by phase
+    // T/5 + j, fogged by (30 - depth) / 30: red = blue = sin 492 = 0.90 (x 0.75), green tan 494 =
+    // 0.99 (x 0.65), red sin 498.
     // clang-format off
     bare.expect({{192, 417, 172, 0, 172}, {485, 112, 0, 161, 0}, {592, 362, 132, 0, 132}}, 6);
     // clang-format on
@@ -233,9 +223,8 @@ TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
             << x << "," << y;
         lines[line].add(x, y);
     });
-    EXPECT_TRUE(lines[0].x0 < 3 && lines[0].x1 > 636);
-    EXPECT_GT(lines[1].count, 1000);
-    EXPECT_NEAR(lines[1].x1, 320 + (-35 + text_width(greetings_text) / 2) * 48.28, 8);
+    EXPECT_TRUE(lines[0].x0 < 3 && lines[0].x1 > 636 && lines[1].count > 1000 &&
+                std::abs(lines[1].x1 - (320 + (-35 + text_width(greetings_text) / 2) * 48.28)) < 8);
 }
 
 }  // namespace
