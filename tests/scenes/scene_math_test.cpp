@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "scenes/scene_random.h"
+#include "scenes/title_fan_math.h"
 #include "scenes/tube_math.h"
 #include "scenes/tunnel_math.h"
 
@@ -29,7 +31,7 @@ TEST(Tube, RingUpdateFollowsEachScenesRadiusRuleAwayFromTimeZero) {
     }
 }
 
-TEST(Tube, CornerOfARing) {
+TEST(Tube, CornerAndQuadColour) {
     // Ring 7 with R 2, X 0.5, U 0.25, corner 3: theta = float(2 x 3.1415927 x 3 / 16) =
     // 1.1780972; x = 0.6 cos theta + 0.5, y = t = 5.5 x 7 / 65, z = 1.4 sin theta, s = 3/4 + 0.25.
     ring_radius[7] = 2.0, ring_offset[7] = 0.5, ring_tex_shift[7] = 0.25;
@@ -37,6 +39,19 @@ TEST(Tube, CornerOfARing) {
     EXPECT_TRUE(std::fabs(c.x - 0.72961009) < 1e-6 && std::fabs(c.z - 1.29343140) < 1e-6);
     EXPECT_EQ(std::vector<float>({c.y, c.s, c.t}),
               std::vector<float>({0.59230769f, 1.0f, 0.59230769f}));
+    // Scene 2, band 3, segment 2, b = 40, steps 1: red sin(1 + 40/20 x 3 + 2) = sin 9, green
+    // cos(1 + 40/20 x 3 - 2) = cos 5, blue tan(1 + 40/30 x 3 + 2) = tan 7. Scene 3, segment 2,
+    // b = 80, steps 1: red cos(1 + 80/20 x 2) = cos 9, green cos(1 + 40 - 6) = cos 35, blue sin 80.
+    for (const auto& [q, red, green, blue] :
+         {std::tuple(scene_2_quad_colour(3, 2, 40.0f, 1, 1, 1), 0.41211849, 0.28366219, 0.87144798),
+          std::tuple(scene_3_quad_colour(2, 80.0f, 1, 1), -0.91113026, -0.90369221, -0.99388865)})
+        EXPECT_LT(std::fabs(q.red - red) + std::fabs(q.green - green) + std::fabs(q.blue - blue),
+                  1e-6);
+}
+
+TEST(TitleFan, UpperCaseOnEveryFourthRow) {
+    EXPECT_EQ(std::string(fan_title(4)) + fan_title(5) + fan_title(6),
+              "TIRVALEX 3tirvalex 3tirvalex 3");
 }
 
 TEST(Tunnel, TimeGridAndTexts) {

@@ -19,6 +19,7 @@
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
+#include "scenes/tube_math.h"
 
 namespace {
 
@@ -177,7 +178,9 @@ TEST_F(Scenes, Scene2DrawsTheRippledTubeBeforeTheTurningFan) {
 
 TEST_F(Scenes, Scene3DrawsTheStripedTubeAndTheCreditsBehindIt) {
     const Frame shown = scene(3, 20000);
-    // Two draws a quad and none for the credits: draw 4033 next.
+    // R(0) = 0.8 + 0.45 cos 80 + 0.08 sin 72 (b = 80); two draws a quad and none for the
+    // credits: draw 4033 next.
+    EXPECT_NEAR(ring_radius[0], 0.770631609293, 1e-11);
     EXPECT_EQ(scene_rand(), 18613);
     expect_state(GL_FLAT, {4, 0.9f, 0, 0.6f, 0, 0, 0, 0});
     // Quads (12, 3), (24, 3), (20, 5): stripes by segment, red cos 4j, green cos(40 - 3j);
