@@ -31,13 +31,11 @@ std::string bytes(const std::string& path) {
 
 TEST(Tools, ExitCodes) {
     // 0 done, 1 a file that cannot be read, loaded or written, 2 bad usage.
-    const std::pair<std::string, int> table[] = {{"xm_render --help", 0},
-                                                 {"xm_render --embedded", 2},
-                                                 {"xm_render --rate 1000 --embedded x", 2},
-                                                 {"xm_render /nonexistent.xm x", 1},
-                                                 {"compose_song a.xm b.xm", 2}};
-    for (const auto& [command, code] : table)
-        EXPECT_EQ(run(command), code) << command;
+    for (const std::string command :
+         {"xm_render --embedded", "xm_render --rate 1000 --embedded x", "compose_song a.xm b.xm"})
+        EXPECT_EQ(run(command), 2) << command;
+    EXPECT_EQ(std::pair(run("xm_render --help"), run("xm_render /nonexistent.xm x")),
+              std::pair(0, 1));
 }
 
 TEST(Tools, RendersTheEmbeddedSongAsTheBlockFillerMixesIt) {
