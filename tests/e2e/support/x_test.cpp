@@ -45,17 +45,14 @@ pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environ
     return pid;
 }
 
-int exit_code(pid_t pid) {
+int exit_code(pid_t pid, bool wait) {
     int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, WNOHANG) != pid) return -1;
+    if (pid <= 0 || waitpid(pid, &status, wait ? 0 : WNOHANG) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
 int run(std::vector<std::string> arguments, std::vector<std::string> environment) {
-    int status = 0;
-    const pid_t pid = spawn(std::move(arguments), std::move(environment));
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return exit_code(spawn(std::move(arguments), std::move(environment)), true);
 }
 
 void stop(pid_t pid) {

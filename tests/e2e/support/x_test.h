@@ -27,8 +27,9 @@ bool poll_until(Condition condition, double seconds = 120) {
 // `output_fd`.
 pid_t spawn(std::vector<std::string> arguments, std::vector<std::string> environment = {},
             int output_fd = 2);
-// The exit code of a child that has ended (128 when a signal ended it); -1 while it runs.
-int exit_code(pid_t pid);
+// The exit code of a child that has ended (128 when a signal ended it), once it ends when told to
+// wait; -1 while it runs.
+int exit_code(pid_t pid, bool wait = false);
 // Runs a command to its end; its exit code.
 int run(std::vector<std::string> arguments, std::vector<std::string> environment = {});
 // Ends a child that still runs.
