@@ -44,7 +44,6 @@ const std::tuple<std::deque<int>, const char*, const char*, int, bool, const cha
     // Taps: a key-down whose key-up came before the next empty pass counts at that pass, once;
     // a held key counts once too. Lost taps would end with the script's 99 or toggle less.
     {{ID_NO},         "iEei",     "",                 0, false, "Q+i2mmi-",            "W1"},
-    {{ID_NO},         "Ffiii",    "",                99, true,  "Q+mmi2-M+i2i2-",      "W1 P2"},
     {{ID_NO},         "FfFfii",   "",                99, true,  "Q+mmmmi2-M+i2-",      "W1 P2"},
     {{ID_NO},         "FfiFfi",   "",                99, false, "Q+mmi2-M+mmi2-+-",    "W1 P2 W2"},
     {{ID_NO},         "Fiiif",    "",                99, true,  "Q+mi2-M+i2i2m-",      "W1 P2"},

@@ -55,48 +55,8 @@ TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
                   steps + std::string(*message ? " boxW:ERROR:" : "") + message + " | " + windows);
         EXPECT_EQ(opened, !*message && std::string(steps).ends_with("setup")) << failing;
         if (!opened) expect_no_handles();
-        EXPECT_TRUE(!opened || (full_screen_mode == (mode == 'P') && instance_handle != nullptr &&
-                                SDL_GL_GetCurrentContext() == render_context));
         TearDown();
     }
-}
-
-// The full-screen request (640x480 at 16 bits) against the modes a display lists: a 16-bit
-// mode wherever it is listed, else one at the desktop's depth, else any 640x480 one; no 640x480
-// mode at all is not supported. Formats: RGB565 is stored in 16 bits, RGB888 in 32 (padded),
-// RGB24 in 24, INDEX8 in 8. Each row: the modes listed, the desktop's format, the format chosen
-// (0: none).
-DisplayModeList listed;
-bool lists = true;
-constexpr SDL_DisplayMode m(int w, int h, uint32_t format) {
-    return {format, w, h, 60, nullptr};
-}
-constexpr uint32_t B16 = SDL_PIXELFORMAT_RGB565, B32 = SDL_PIXELFORMAT_RGB888,
-                   B24 = SDL_PIXELFORMAT_RGB24, B8 = SDL_PIXELFORMAT_INDEX8;
-// clang-format off
-const std::tuple<std::vector<SDL_DisplayMode>, uint32_t, uint32_t> mode_cases[] = {
-    {{m(640, 480, B32), m(640, 480, B16)}, B32, B16}, {{m(800, 600, B16), m(640, 480, B32)}, B32, B32},
-    {{m(640, 480, B8), m(640, 480, B24)}, B24, B24}, {{m(640, 480, B8)}, B32, B8},
-    {{m(640, 400, B16), m(480, 640, B16)}, B16, 0}, {{}, B16, 0}};
-// clang-format on
-
-TEST_F(Shell, FullScreenTakesA640x480ModeAtSixteenBitsOrTheDesktopsDepth) {
-    platform.change_display_settings = sdl_platform.change_display_settings;
-    platform.list_display_modes = [](DisplayModeList* list) { return *list = listed, lists; };
-    const DisplayModeRequest request = {640, 480, 16};
-    for (const auto& [modes, desktop, format] : mode_cases) {
-        listed = {modes, m(1024, 768, desktop)};
-        platform.change_display_settings(nullptr, 0);  // forgets the last choice
-        EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN),
-                  format ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE);
-        SDL_DisplayMode chosen = {};
-        EXPECT_EQ(chosen_full_screen_mode(&chosen), format != 0);
-        EXPECT_EQ(std::tuple(chosen.format, chosen.w, chosen.h),
-                  std::tuple(format, format ? 640 : 0, format ? 480 : 0))
-            << modes.size();
-    }
-    lists = false;  // a display that cannot tell its modes
-    EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN), DISP_CHANGE_FAILED);
 }
 
 // Closing with nothing open (as at the start, full_screen_mode still true), then a windowed
@@ -141,8 +101,7 @@ TEST_F(Shell, OfflineWindowsAreUnshownAndReopeningKeepsTheFirstPixelFormatReques
 // 45 degrees vertically: m[5] = 1 / tan(22.5 deg) = 2.4142136, m[0] = m[5] / aspect; near 0.1
 // and far 100 give m[10] = (far + near) / (near - far) = -1.002002 and m[14] = 2 far near /
 // (near - far) = -0.2002002. A height of 0 counts as 1; the aspect is a ratio of the integers.
-// Each row: the client size, set by the opening (640 x 480) or by a size message, and the aspect;
-// the model-view matrix is left as the identity.
+// Each row: the client size, set by the opening (640 x 480) or by a size message, and the aspect.
 TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred) {
     // clang-format off
     const std::tuple<int, int, double> sizes[] = {{640, 480, 640.0 / 480.0}, {800, 600, 800.0 / 600.0}, {800, 0, 800.0}};
@@ -151,21 +110,18 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
     for (const auto& [width, height, aspect] : sizes) {
         const WindowMessage size = {WM_SIZE, 0, intptr_t(make_word_pair(width, height))};
         EXPECT_EQ(width == 640 ? 0 : display_window_proc(window_handle, &size), 0);
-        GLfloat p[16], mv[16];
-        GLint view[5];
+        GLfloat p[16];
+        GLint view[4];
         glGetFloatv(GL_PROJECTION_MATRIX, p);
-        glGetFloatv(GL_MODELVIEW_MATRIX, mv);
         glGetIntegerv(GL_VIEWPORT, view);
-        glGetIntegerv(GL_MATRIX_MODE, view + 4);
         // clang-format off
         const double expected[][2] = {{p[0], 2.4142136 / aspect}, {p[5], 2.4142136}, {p[10], -1.002002},
-            {p[14], -0.2002002}, {p[11], -1}, {mv[0] + mv[5] + mv[10] + mv[15] + mv[12], 4}};
+            {p[14], -0.2002002}, {p[11], -1}};
         // clang-format on
         for (const auto& [got, want] : expected)
             EXPECT_NEAR(got, want, 1e-6) << width;
-        EXPECT_EQ(std::vector<GLint>(view, view + 5),
-                  (std::vector<GLint>{0, 0, width, std::max(height, 1), GL_MODELVIEW}));
-        glTranslatef(1.0f, 0.0f, 0.0f);  // for the next size to put back
+        EXPECT_EQ(std::vector<GLint>(view, view + 4),
+                  (std::vector<GLint>{0, 0, width, std::max(height, 1)}));
     }
 }
 
