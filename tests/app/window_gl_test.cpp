@@ -59,6 +59,44 @@ TEST_F(Shell, OpeningRunsItsStepsInOrderAndTearsDownWhatWasBuiltOnFailure) {
     }
 }
 
+// The full-screen request (640x480 at 16 bits) against the modes a display lists: a 16-bit
+// mode wherever it is listed, else one at the desktop's depth, else any 640x480 one; no 640x480
+// mode at all is not supported. Formats: RGB565 is stored in 16 bits, RGB888 in 32 (padded),
+// RGB24 in 24, INDEX8 in 8. Each row: the modes listed, the desktop's format, the format chosen
+// (0: none).
+DisplayModeList listed;
+bool lists = true;
+constexpr SDL_DisplayMode m(int w, int h, uint32_t format) {
+    return {format, w, h, 60, nullptr};
+}
+constexpr uint32_t B16 = SDL_PIXELFORMAT_RGB565, B32 = SDL_PIXELFORMAT_RGB888,
+                   B24 = SDL_PIXELFORMAT_RGB24, B8 = SDL_PIXELFORMAT_INDEX8;
+// clang-format off
+const std::tuple<std::vector<SDL_DisplayMode>, uint32_t, uint32_t> mode_cases[] = {
+    {{m(640, 480, B32), m(640, 480, B16)}, B32, B16}, {{m(800, 600, B16), m(640, 480, B32)}, B32, B32},
+    {{m(640, 480, B8), m(640, 480, B24)}, B24, B24}, {{m(640, 480, B8)}, B32, B8},
+    {{m(640, 400, B16), m(480, 640, B16)}, B16, 0}, {{}, B16, 0}};
+// clang-format on
+
+TEST_F(Shell, FullScreenTakesA640x480ModeAtSixteenBitsOrTheDesktopsDepth) {
+    platform.change_display_settings = sdl_platform.change_display_settings;
+    platform.list_display_modes = [](DisplayModeList* list) { return *list = listed, lists; };
+    const DisplayModeRequest request = {640, 480, 16};
+    for (const auto& [modes, desktop, format] : mode_cases) {
+        listed = {modes, m(1024, 768, desktop)};
+        platform.change_display_settings(nullptr, 0);  // forgets the last choice
+        EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN),
+                  format ? DISP_CHANGE_SUCCESSFUL : DISP_CHANGE_BADMODE);
+        SDL_DisplayMode chosen = {};
+        EXPECT_EQ(chosen_full_screen_mode(&chosen), format != 0);
+        EXPECT_EQ(std::tuple(chosen.format, chosen.w, chosen.h),
+                  std::tuple(format, format ? 640 : 0, format ? 480 : 0))
+            << modes.size();
+    }
+    lists = false;  // a display that cannot tell its modes
+    EXPECT_EQ(platform.change_display_settings(&request, CDS_FULLSCREEN), DISP_CHANGE_FAILED);
+}
+
 // Closing with nothing open (as at the start, full_screen_mode still true), then a windowed
 // window whose every teardown step fails: each failure is reported with its own text and the
 // steps after it still run.
