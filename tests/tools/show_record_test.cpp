@@ -143,6 +143,7 @@ TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     ASSERT_EQ(run("show_record " + (dir / "show.mkv").string()), 0);
     ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
     const std::string song = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
+    EXPECT_EQ(song.substr(0, 4) + song.substr(8, 8) + song.substr(36, 4), "RIFFWAVEfmt data");
     // The song clock runs at about 95 % of real time: scene 3 comes back at about 75.6 s.
     const Decoded show = decode(dir / "show.mkv", {5 * 60, 20 * 60, 50 * 60, 78 * 60});
     // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame at
