@@ -1,7 +1,7 @@
 // The offline show's programs, run as built. The recorder, its files decoded with FFmpeg's
 // libraries: one whole-show .mkv checked against the song clock and the renderer's sound, short
 // .mp4 and .webm files, the same bytes for the same command, and its answers to bad requests.
-// The capture tool (it draws into a window, so it needs a display): its pictures and exit codes.
+// The capture tool: its pictures and exit codes.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
