@@ -11,7 +11,6 @@
 #include "player/memfile.h"
 #include "player/module.h"
 #include "player/output.h"
-#include "player/ring.h"
 
 namespace {
 
@@ -32,7 +31,6 @@ TEST(Data, SongLoadsWithTheShapeTheShowWasTimedAgainst) {
         EXPECT_EQ(module->instruments[i].sample_count, i < 6 ? 1 : 0) << i;
     // Rows of 7 and 5 ticks (6 on the last two composed rows and the empty pattern): 896 rows
     // take 5376 ticks before the song starts again from order 0, row 0.
-    ASSERT_TRUE(ring_set_rate(44100));
     reset_song_state(module);
     int ticks = 0;
     while (ticks < 10000) {

@@ -1,6 +1,7 @@
-// The recorder, run as the built program and its files decoded with FFmpeg's libraries: one
-// whole-show .mkv checked against the song clock and the renderer's sound, short .mp4 and .webm
-// files, the same bytes for the same command, and its answers to bad requests.
+// The offline show's programs, run as built. The recorder, its files decoded with FFmpeg's
+// libraries: one whole-show .mkv checked against the song clock and the renderer's sound, short
+// .mp4 and .webm files, the same bytes for the same command, and its answers to bad requests.
+// The capture tool: its pictures and exit codes.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -143,6 +144,7 @@ TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     ASSERT_EQ(run("show_record " + (dir / "show.mkv").string()), 0);
     ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
     const std::string song = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
+    EXPECT_EQ(song.substr(0, 4) + song.substr(8, 8) + song.substr(36, 4), "RIFFWAVEfmt data");
     // The song clock runs at about 95 % of real time: scene 3 comes back at about 75.6 s.
     const Decoded show = decode(dir / "show.mkv", {5 * 60, 20 * 60, 50 * 60, 78 * 60});
     // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame at
@@ -196,6 +198,21 @@ TEST_F(ShowRecord, RefusesBadRequestsInOneLine) {
         EXPECT_EQ(run("show_record " + arguments, &error), arguments[0] == '/' ? 1 : 2);
         EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << arguments << ": " << error;
     }
+}
+
+// show_capture: 2 for bad usage (no --out, no --at, a time that is no number, a step of 0), 1 for a
+// time the show never reaches (it ends on the first frame past 79 s); for a time it reaches, a PNG
+// of the whole 640 x 480 window (width and height big-endian at bytes 16..23).
+TEST_F(ShowRecord, CaptureWritesThePictureOfTheTimeAsked) {
+    const std::string out = " --out " + dir.string();
+    for (const std::string& bad :
+         {std::string("--at 5"), out, "--at five" + out, "--at 5 --step-ms 0" + out})
+        EXPECT_EQ(run("show_capture " + bad), 2) << bad;
+    EXPECT_EQ(run("show_capture --at 85 --step-ms 5000" + out), 1);
+    ASSERT_EQ(run("show_capture --at 30 --step-ms 500" + out), 0);
+    std::string png(24, '\0');
+    std::ifstream(dir / "frame_030000.png", std::ios::binary).read(png.data(), 24);
+    EXPECT_EQ(png.substr(1, 3) + png.substr(16, 8), std::string("PNG\0\0\2\x80\0\0\1\xE0", 11));
 }
 
 }  // namespace
