@@ -90,7 +90,6 @@ TEST_F(Output, RingSizesFollowTheRateAndTheClockTheBlockBeingHeard) {
     play_into(82, 1000000);
     EXPECT_EQ((V{write_block, log_of[hooks], block_table[81].fills, block_table[82].fills}),
               (V{82, 82, 2, 1}));
-    play_into(99, 99 * 884 * 4);
     play_into(0, 88400 * 4);
     play_into(40, uint64_t(1) << 32);
 }
