@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "player/engine.h"
-#include "player/output.h"
 #include "player/ring.h"
 
 namespace {
