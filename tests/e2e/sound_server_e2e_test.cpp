@@ -87,16 +87,15 @@ TEST_F(SoundServer, TheRecordedSinkHoldsTheSongSampleForSampleAndScene3ComesOnTi
             std::to_string(question.y + question.height - 28) + " click 1");
     const ScreenWindow window = wait_for("Tirvalex3");
 
-    // Screenshots, each with the frames recorded just before it, until scene 3 has come and
-    // 4 s more are recorded.
-    std::vector<std::pair<size_t, bool>> shots;  // (frames recorded, scene 3 on screen)
+    // Screenshots, each after reading how many frames are recorded, until scene 3 has come and 4 s
+    // more are recorded: the count at the first shot of scene 3 and at the last shot before it.
+    size_t purple = 0, before = 0;
     ASSERT_TRUE(poll_until(
         [&] {
             const size_t frames = size_t(fs::file_size(heard_file)) / 4;
-            shots.push_back({frames, scene_of(pixels(window.x, window.y, 640, 480)) == 3});
-            const auto purple =
-                std::find_if(shots.begin(), shots.end(), [](auto& s) { return s.second; });
-            return purple != shots.end() && frames > purple->first + 4 * rate;
+            if (purple == 0)
+                (scene_of(pixels(window.x, window.y, 640, 480)) == 3 ? purple : before) = frames;
+            return purple > 0 && frames > purple + 4 * rate;
         },
         120))
         << "scene 3 never came\n"
@@ -118,18 +117,15 @@ TEST_F(SoundServer, TheRecordedSinkHoldsTheSongSampleForSampleAndScene3ComesOnTi
 
     // Scene 3 on screen not before the sound heard reached 13.7 s of clock, less its lag behind
     // the demo's clock; the last other frame no later than one drawn before then.
-    const auto purple = std::find_if(shots.begin(), shots.end(), [](auto& s) { return s.second; });
-    const size_t purple_heard = purple->first - std::min(purple->first, song_start);
-    const size_t before = purple == shots.begin() ? 0 : std::prev(purple)->first;
+    const size_t purple_heard = purple - std::min(purple, song_start);
     EXPECT_GE(purple_heard + heard_lag_frames, scene_3_frame);
     EXPECT_LE(before - std::min(before, song_start), scene_3_frame + drawn_lead_frames);
 
     // Every sample of the first 15 s.
     ASSERT_GE(heard.size() / 2, song_start + compared_frames);
-    size_t differing = 0, first_difference = 0;
-    for (size_t i = 0; i < 2 * compared_frames; ++i)
-        if (found[i] != rendered[i] && differing++ == 0) first_difference = i / 2;
-    EXPECT_EQ(differing, 0u) << "first difference at song frame " << first_difference;
+    const auto differs = std::mismatch(rendered.begin(), rendered.end(), found);
+    EXPECT_EQ(differs.first, rendered.end())
+        << "first difference at song frame " << (differs.first - rendered.begin()) / 2;
     std::printf(
         "sound server: the song from %.3f s of the recording, scene 3 first seen at %.2f s of it\n",
         double(song_start) / rate, double(purple_heard) / rate);
