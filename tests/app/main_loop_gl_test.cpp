@@ -59,9 +59,10 @@ TEST_F(MainLoop, RunsTheShowByItsScript) {
         rec.failing = {failing};
         EXPECT_EQ(run_main_loop(), exit_code) << script;
         std::string shape;
-        for (const std::string& call : rec.calls)
-            if (letters.contains(call.substr(0, call.starts_with("boxW:") ? 10 : call.npos)))
-                shape += letters.at(call.substr(0, call.starts_with("boxW:") ? 10 : call.npos));
+        for (const std::string& call : rec.calls) {
+            const std::string key = call.substr(0, call.starts_with("boxW:") ? 10 : call.npos);
+            if (letters.contains(key)) shape += letters.at(key);
+        }
         EXPECT_EQ(shape + " " + rec.windows, steps + std::string(" ") + windows) << script;
         EXPECT_EQ(full_screen_mode, full) << script;
         expect_no_handles();
