@@ -71,12 +71,14 @@ protected:
         return f;
     }
     // Two frames of a scene at one time (the second draws the rings of that time), the texts
-    // drawn or not (lists that do not exist).
+    // drawn or not (the glyphs taken away for the two frames).
     Frame scene(int32_t index, uint32_t ms, bool texts = true) {
-        font_list_base = texts ? lists_ : lists_ + 1000;
+        if (!texts) text_reset();
         current_scene = index;
         frame(ms);
-        return frame(ms);
+        const Frame second = frame(ms);
+        build_outline_font();
+        return second;
     }
     // Calls f(x, y) for every pixel the texts changed.
     template <typename F>
@@ -102,7 +104,6 @@ protected:
     }
     BlockClock clock_{};
     XmModule module_{};  // the clock queries only test it for null
-    const uint32_t lists_ = font_list_base;
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
@@ -138,7 +139,7 @@ TEST_F(Scenes, FirstFrameShowsTheTitleLineThenTheCollapsedTube) {
                 title.y1 <= 311);
     // Scene 2's first frame (texts hidden) draws rings of size 0: every seam falls on the axis,
     // 0.3 units above the centre at depth 3 (row 297.9), one black line 4 px wide on white.
-    font_list_base += 1000;
+    text_reset();
     const Frame second = frame(38);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; x += 7)
