@@ -88,17 +88,21 @@ protected:
                 f(i % width, i / width);
     }
     // The state a scene leaves for the next frame: the shade model, one matrix on the model-view
-    // stack, depth test on, fog and textures off; line width, clear colour, current colour.
+    // stack, depth test on, fog, textures and the client arrays off; line width, clear colour,
+    // current colour.
     static void expect_state(GLint shade, std::array<float, 8> expected) {
         GLint got[2] = {};
-        glGetIntegerv(GL_SHADE_MODEL, got), glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, got + 1);
-        EXPECT_EQ(
-            std::vector<GLint>({got[0], got[1], glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_FOG),
-                                glIsEnabled(GL_TEXTURE_2D), GLint(glGetError())}),
-            std::vector<GLint>({shade, 1, 1, 0, 0, GL_NO_ERROR}));
+        glGetIntegerv(GL_SHADE_MODEL, got);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, got + 1);
+        EXPECT_EQ(std::vector<GLint>({got[0], got[1], glIsEnabled(GL_DEPTH_TEST),
+                                      glIsEnabled(GL_FOG), glIsEnabled(GL_TEXTURE_2D),
+                                      glIsEnabled(GL_VERTEX_ARRAY), glIsEnabled(GL_COLOR_ARRAY),
+                                      glIsEnabled(GL_TEXTURE_COORD_ARRAY), GLint(glGetError())}),
+                  std::vector<GLint>({shade, 1, 1, 0, 0, 0, 0, 0, GL_NO_ERROR}));
         float state[9];
-        glGetFloatv(GL_LINE_WIDTH, state), glGetFloatv(GL_COLOR_CLEAR_VALUE, state + 1),
-            glGetFloatv(GL_CURRENT_COLOR, state + 5);
+        glGetFloatv(GL_LINE_WIDTH, state);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, state + 1);
+        glGetFloatv(GL_CURRENT_COLOR, state + 5);
         for (int k = 0; k < 8; ++k)
             EXPECT_NEAR(state[k], expected[k], 1e-6) << k;
     }
