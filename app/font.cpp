@@ -1,13 +1,9 @@
 #include "app/font.h"
 
-#include <GL/gl.h>
-#include <SDL.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
-
-#include <cstring>
 
 #include "app/renderer.h"
 
@@ -15,8 +11,6 @@ namespace {
 
 // The family and weight of the title and credit texts.
 constexpr const char* font_family = "Arial";
-// 256 consecutive list names are reserved so that a text's bytes index them directly.
-constexpr int glyph_list_count = 256;
 
 GlyphOutline loaded_outlines[outline_glyph_count];
 bool outlines_read = false;  // read once per process, found or not
@@ -36,28 +30,32 @@ constexpr uint16_t windows_1252_high_controls[32] = {
 struct OutlineWalk {
     GlyphOutline* outline;
     float units_per_em;
-    size_t contour_start;  // index of the current contour's first point
+    std::vector<float> contour;  // x, y of the points of the contour being walked
 };
 
-// Ends the contour being walked. The walk returns to the contour's first point at its end;
-// that point is dropped again, because the line loop closes itself.
+// Ends the contour being walked: one segment from each point to the next and one from the
+// last back to the first, as a closed loop through the points draws it. The walk returns to
+// the contour's first point at its end; that point is dropped again, so that no segment of
+// no length closes the loop. A contour of one point draws nothing.
 void end_contour(OutlineWalk* walk) {
-    std::vector<float>& points = walk->outline->points;
-    const size_t count = points.size() / 2;
-    if (count == walk->contour_start) return;  // nothing walked since the last move
-    if (count - walk->contour_start > 1 &&
-        points[2 * count - 2] == points[2 * walk->contour_start] &&
-        points[2 * count - 1] == points[2 * walk->contour_start + 1]) {
-        points.resize(points.size() - 2);
+    std::vector<float>& points = walk->contour;
+    size_t count = points.size() / 2;
+    if (count > 1 && points[2 * count - 2] == points[0] && points[2 * count - 1] == points[1]) {
+        --count;
     }
-    walk->outline->contour_ends.push_back(static_cast<uint32_t>(points.size() / 2));
-    walk->contour_start = points.size() / 2;
+    std::vector<float>& lines = walk->outline->lines;
+    for (size_t k = 0; count > 1 && k < count; ++k) {
+        const size_t next = (k + 1) % count;
+        lines.insert(lines.end(), {points[2 * k], points[2 * k + 1]});
+        lines.insert(lines.end(), {points[2 * next], points[2 * next + 1]});
+    }
+    points.clear();
 }
 
 // Appends one point, scaled from font units to em units.
 void add_point(OutlineWalk* walk, const FT_Vector* point) {
-    walk->outline->points.push_back(static_cast<float>(point->x) / walk->units_per_em);
-    walk->outline->points.push_back(static_cast<float>(point->y) / walk->units_per_em);
+    walk->contour.push_back(static_cast<float>(point->x) / walk->units_per_em);
+    walk->contour.push_back(static_cast<float>(point->y) / walk->units_per_em);
 }
 
 int walk_move_to(const FT_Vector* to, void* user) {
@@ -102,10 +100,9 @@ void read_glyph(FT_Face face, uint32_t code_point, GlyphOutline* outline) {
 
     static const FT_Outline_Funcs walk_funcs = {
         walk_move_to, walk_line_to, walk_conic_to, walk_cubic_to, 0, 0};
-    OutlineWalk walk{outline, units_per_em, 0};
+    OutlineWalk walk{outline, units_per_em, {}};
     if (FT_Outline_Decompose(&slot->outline, &walk_funcs, &walk) != 0) {
-        outline->points.clear();
-        outline->contour_ends.clear();
+        outline->lines.clear();
         return;
     }
     end_contour(&walk);
@@ -197,38 +194,20 @@ void font_reset() {
     outlines_found = false;
 }
 
-// Reserves the 256 glyph lists in the current context and fills lists 0 to 254 from the
-// outlines: each contour one line loop in the z = 0 plane, then a translation by the advance
-// so that the lists of a text lay its characters out left to right. The metrics are copied
-// for the same codes; entry 255 stays zero. Without the font the lists stay empty.
+// Hands the outlines and metrics of codes 0 to 254 to the text routine; code 255 stays
+// empty. The segments are plain memory that GL reads at each draw, so nothing is made in the
+// rendering context. Without the font every glyph is empty and measures 0.
 void build_outline_font() {
     const GlyphOutline(&outlines)[outline_glyph_count] = font_outlines();
-    std::memset(glyph_metrics, 0, sizeof glyph_metrics);
+    text_reset();
     for (int code = 0; code < outline_glyph_count; ++code) {
+        glyph_lines[code] = outlines[code].lines;
         glyph_metrics[code] = outlines[code].metrics;
-    }
-    font_list_base = glGenLists(glyph_list_count);
-    if (font_list_base == 0 || !font_outlines_found()) return;
-
-    for (int code = 0; code < outline_glyph_count; ++code) {
-        const GlyphOutline& outline = outlines[code];
-        glNewList(font_list_base + code, GL_COMPILE);
-        uint32_t point = 0;
-        for (uint32_t contour_end : outline.contour_ends) {
-            glBegin(GL_LINE_LOOP);
-            for (; point < contour_end; ++point) {
-                glVertex2f(outline.points[2 * point], outline.points[2 * point + 1]);
-            }
-            glEnd();
-        }
-        glTranslatef(outline.metrics.cell_inc_x, outline.metrics.cell_inc_y, 0.0f);
-        glEndList();
     }
 }
 
-// Deletes the 256 glyph lists. At the end of a window's teardown the context is already
-// gone and took its lists with it; then there is nothing to delete and no GL call is made.
+// Forgets the glyphs of the context being closed: texts draw and measure nothing until the
+// next build_outline_font.
 void free_outline_font() {
-    if (SDL_GL_GetCurrentContext() == nullptr || font_list_base == 0) return;
-    glDeleteLists(font_list_base, glyph_list_count);
+    text_reset();
 }

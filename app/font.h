@@ -5,18 +5,17 @@
 
 #include "scenes/text.h"
 
-// The outline font behind the glyph lists: the "Arial" family at bold weight as fontconfig
-// resolves it, read once per process with FreeType into flat outlines in em units. The GL
-// lists are built from these outlines in every new rendering context (build_outline_font).
+// The outline font of the texts: the "Arial" family at bold weight as fontconfig resolves it,
+// read once per process with FreeType into flat outlines in em units. build_outline_font hands
+// them to the text routine in every new rendering context.
 
-// Character codes with a glyph list: 0 to 254. Code 255 keeps an empty list and zero metrics.
+// Character codes with a glyph: 0 to 254. Code 255 has no segments and zero metrics.
 constexpr int outline_glyph_count = 255;
 
-// One glyph as its list draws it: each contour is one line loop through its points.
+// One glyph as the text routine draws it: every contour a closed run of line segments.
 struct GlyphOutline {
-    std::vector<float> points;           // x, y pairs in em units, contour after contour
-    std::vector<uint32_t> contour_ends;  // per contour, the point count up to its end
-    GlyphMetricsFloat metrics;           // em units; cell_inc_x is the advance
+    std::vector<float> lines;   // x, y of each segment's start and end in em units
+    GlyphMetricsFloat metrics;  // em units; cell_inc_x is the advance
 };
 
 // The Unicode code point a Windows-1252 byte stands for. The five bytes the code page leaves
@@ -38,7 +37,7 @@ FontFile resolve_bold_font(const char* family);
 // read as an outline font.
 bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_glyph_count]);
 
-// The outlines the glyph lists are built from: read on first use, kept for the process.
+// The outlines of the text font: read on first use, kept for the process.
 const GlyphOutline (&font_outlines())[outline_glyph_count];
 // Whether the font was found and read (false: every glyph is empty, every metric zero).
 bool font_outlines_found();

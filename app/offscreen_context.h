@@ -2,10 +2,10 @@
 #include <cstdint>
 
 // A rendering context that needs no window system: Mesa's EGL surfaceless platform with a
-// desktop OpenGL compatibility context (the fixed-function calls, display lists and fog the
-// scenes use), drawing into a framebuffer object of its own with an 8-bit RGBA colour buffer
-// and the 16-bit depth buffer the window asks for. Works the same whether a display is set or
-// not. One context per process.
+// desktop OpenGL compatibility context (the fixed-function calls, client-side vertex arrays
+// and fog the scenes use), drawing into a framebuffer object of its own with an 8-bit RGBA colour
+// buffer and the 16-bit depth buffer the window asks for. Works the same whether a display is set
+// or not. One context per process.
 
 // Creates the context, makes it current and binds a width x height framebuffer to draw and
 // read, with the projection for that size. A one-line reason in `failure` when a step fails.

@@ -9,6 +9,7 @@ bool setup_renderer();
 void setup_scene_state();
 // Fog parameters (linear, black, 0..30); fog itself stays off.
 void setup_fog();
-// Create and delete the 256 glyph lists of the outline font.
+// Hand the outline font's glyphs to the text routine, and take them back when the rendering
+// context closes.
 void build_outline_font();
 void free_outline_font();

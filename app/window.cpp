@@ -201,7 +201,7 @@ void close_display_window() {
     }
     if (!platform.unregister_window_class()) report_close_failure("Could Not Unregister Class.");
     instance_handle = nullptr;
-    // No context is current any more: the glyph lists went with it, so this only forgets them.
+    // The text routine forgets the glyphs until the next window's set-up hands them over again.
     free_outline_font();
 }
 

@@ -8,23 +8,47 @@
 
 namespace {
 
-// The 32 strips of the tunnel, each its own run of quads; one colour per ring of quads.
+// One corner of one tunnel quad as the arrays hold it: the grid point, its texture coordinate
+// and the colour of its ring of quads.
+struct TunnelVertex {
+    TunnelPoint point;
+    TunnelTexcoord st;
+    QuadColour colour;
+};
+
+constexpr int32_t tunnel_quads = tunnel_size - 1;  // per strip and per ring
+constexpr int32_t tunnel_vertex_count = tunnel_quads * tunnel_quads * 4;
+
+// The quads of the frame, strip after strip, ring after ring, four corners each.
+TunnelVertex tunnel_vertices[tunnel_vertex_count];
+
+// The 32 strips of the tunnel, strip i from grid column i to i+1, one quad per ring j with
+// the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1) and one colour per ring of quads; all
+// of them in one draw. Client arrays are on for the draw only.
 void draw_tunnel(float time_value) {
-    for (int32_t i = 0; i < tunnel_size - 1; ++i) {
-        glBegin(GL_QUADS);
-        for (int32_t j = 0; j < tunnel_size - 1; ++j) {
-            const QuadColour colour = tunnel_ring_colour(j, time_value);
-            glColor3f(colour.red, colour.green, colour.blue);
+    QuadColour ring_colours[tunnel_quads];
+    for (int32_t j = 0; j < tunnel_quads; ++j)
+        ring_colours[j] = tunnel_ring_colour(j, time_value);
+    TunnelVertex* vertex = tunnel_vertices;
+    for (int32_t i = 0; i < tunnel_quads; ++i) {
+        for (int32_t j = 0; j < tunnel_quads; ++j) {
             const int32_t corners[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
-            for (const auto& corner : corners) {
-                const TunnelTexcoord& st = tunnel_texcoords[corner[0]][corner[1]];
-                const TunnelPoint& point = tunnel_points[corner[0]][corner[1]];
-                glTexCoord2f(st.s, st.t);
-                glVertex3f(point.x, point.y, point.z);
-            }
+            for (const auto& [u, v] : corners)
+                *vertex++ = {tunnel_points[u][v], tunnel_texcoords[u][v], ring_colours[j]};
         }
-        glEnd();
     }
+
+    constexpr GLsizei stride = sizeof(TunnelVertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, &tunnel_vertices[0].point.x);
+    glTexCoordPointer(2, GL_FLOAT, stride, &tunnel_vertices[0].st.s);
+    glColorPointer(3, GL_FLOAT, stride, &tunnel_vertices[0].colour.red);
+    glDrawArrays(GL_QUADS, 0, tunnel_vertex_count);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 }  // namespace

@@ -6,12 +6,22 @@
 #include <cstdio>
 #include <cstring>
 
-uint32_t font_list_base = 0;
+std::vector<float> glyph_lines[256];
 GlyphMetricsFloat glyph_metrics[256];
 
-// Forgets the glyph lists and metrics (for test fixtures); text then measures 0.
+namespace {
+
+// The segments of the text being drawn, laid out glyph after glyph. Kept from call to call,
+// so that once the longest text has been drawn no call allocates.
+std::vector<float> text_lines;
+
+}  // namespace
+
+// Empties the glyphs and zeroes the metrics (for test fixtures); text then draws and measures
+// nothing.
 void text_reset() {
-    font_list_base = 0;
+    for (std::vector<float>& lines : glyph_lines)
+        lines.clear();
     std::memset(glyph_metrics, 0, sizeof glyph_metrics);
 }
 
@@ -25,9 +35,10 @@ float text_width(const char* text) {
     return width;
 }
 
-// Formats the line, moves the origin left by half its width and calls one glyph list per byte,
-// each of which draws its character and moves the origin on by the advance. The list base is
-// saved and restored around the calls so that callers' list state stays as it was.
+// Formats the line, moves the origin left by half its width and draws every glyph's segments,
+// each glyph moved right by the advances of the glyphs before it, as one run of lines from
+// a vertex array; then moves the origin on by the whole width. The vertex array is on for the
+// draw only: between draws every client array of the program is off.
 void print_centered(const char* format, ...) {
     if (format == nullptr) return;
     char text[text_buffer_bytes];
@@ -37,12 +48,24 @@ void print_centered(const char* format, ...) {
     int formatted = std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
     if (formatted < 0) return;
-    const size_t length = std::strlen(text);
-    if (length == 0) return;  // an empty text neither draws nor moves the matrix
+    if (text[0] == '\0') return;  // an empty text neither draws nor moves the matrix
 
     glTranslatef(-text_width(text) / 2.0f, 0.0f, 0.0f);
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(font_list_base);
-    glCallLists(static_cast<GLsizei>(length), GL_UNSIGNED_BYTE, text);
-    glPopAttrib();
+    text_lines.clear();
+    float pen_x = 0.0f;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
+        const std::vector<float>& lines = glyph_lines[*c];
+        for (size_t k = 0; k < lines.size(); k += 2) {
+            text_lines.push_back(lines[k] + pen_x);
+            text_lines.push_back(lines[k + 1]);
+        }
+        pen_x += glyph_metrics[*c].cell_inc_x;
+    }
+    if (!text_lines.empty()) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, text_lines.data());
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(text_lines.size() / 2));
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    glTranslatef(pen_x, 0.0f, 0.0f);
 }

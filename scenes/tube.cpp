@@ -4,43 +4,55 @@
 
 namespace {
 
-// One corner with its texture coordinate first, as the tube's vertices are issued.
-void issue_corner(int32_t k, int32_t m) {
-    const TubeCorner corner = tube_corner(k, m);
-    glTexCoord2f(corner.s, corner.t);
-    glVertex3f(corner.x, corner.y, corner.z);
-}
+// One corner of one quad as the tube's arrays hold it: where it lies, its texture coordinate
+// and the colour of its quad.
+struct TubeVertex {
+    TubeCorner corner;
+    QuadColour colour;
+};
 
-// The four corners of the cell of band i, segment j, in the order the quads and the seams
-// take them: along the band, across, and back.
-void issue_cell(int32_t i, int32_t j) {
-    issue_corner(i, j);
-    issue_corner(i + 1, j);
-    issue_corner(i + 1, j + 1);
-    issue_corner(i, j + 1);
-}
+constexpr int32_t tube_vertex_count = band_count * tube_segments * 4;
+
+// The quads of the frame, band after band, segment after segment, four corners each.
+TubeVertex tube_vertices[tube_vertex_count];
 
 }  // namespace
 
-// Bands outer, segments inner, for both passes. As lines, each cell's four corners make the
-// two lengthwise edges, so every seam is drawn twice and none runs round a ring.
+// Bands outer, segments inner, each cell's corners along the band, across and back: the face
+// pass draws them as quads in their colours. The seam pass draws the same corners as lines,
+// in black: each cell's four corners make its two lengthwise edges, so every seam is drawn
+// twice and none runs round a ring. The colour rule is called once per quad in that order,
+// which keeps the random draws in sequence. Client arrays are on for the two draws only.
 void draw_tube(QuadColourRule colour_rule, float b) {
-    glBegin(GL_QUADS);
+    TubeCorner corners[ring_count][tube_segments + 1];
+    for (int32_t k = 0; k < ring_count; ++k) {
+        for (int32_t m = 0; m <= tube_segments; ++m)
+            corners[k][m] = tube_corner(k, m);
+    }
+    TubeVertex* vertex = tube_vertices;
     for (int32_t i = 0; i < band_count; ++i) {
         for (int32_t j = 0; j < tube_segments; ++j) {
             const QuadColour colour = colour_rule(i, j, b);
-            glColor3f(colour.red, colour.green, colour.blue);
-            issue_cell(i, j);
+            *vertex++ = {corners[i][j], colour};
+            *vertex++ = {corners[i + 1][j], colour};
+            *vertex++ = {corners[i + 1][j + 1], colour};
+            *vertex++ = {corners[i][j + 1], colour};
         }
     }
-    glEnd();
+
+    constexpr GLsizei stride = sizeof(TubeVertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, &tube_vertices[0].corner.x);
+    glTexCoordPointer(2, GL_FLOAT, stride, &tube_vertices[0].corner.s);
+    glColorPointer(3, GL_FLOAT, stride, &tube_vertices[0].colour.red);
+    glDrawArrays(GL_QUADS, 0, tube_vertex_count);
+    glDisableClientState(GL_COLOR_ARRAY);
 
     glColor3f(0.0f, 0.0f, 0.0f);
     glLineWidth(4.0f);
-    glBegin(GL_LINES);
-    for (int32_t i = 0; i < band_count; ++i) {
-        for (int32_t j = 0; j < tube_segments; ++j)
-            issue_cell(i, j);
-    }
-    glEnd();
+    glDrawArrays(GL_LINES, 0, tube_vertex_count);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }

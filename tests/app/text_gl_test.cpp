@@ -29,7 +29,33 @@ protected:
     }
     static float x_now() {
         GLfloat m[16];
-        return glGetFloatv(GL_MODELVIEW_MATRIX, m), m[12];
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        return m[12];
+    }
+    // Cleared to black, one unit a pixel, then `scale` pixels to the em from an origin at
+    // column 320 on the middle of row 100.
+    static void pixel_units(float scale) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 640, 0, 480, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glTranslatef(320.0f, 100.5f, 0.0f);
+        glScalef(scale, scale, 1.0f);
+    }
+    // The runs of drawn pixels on a row (bottom row 0), each as its first and past-last column.
+    using Runs = std::vector<std::pair<int, int>>;
+    static Runs runs_on_row(int y) {
+        std::array<unsigned char, 640> row{};
+        glReadPixels(0, y, 640, 1, GL_RED, GL_UNSIGNED_BYTE, row.data());
+        Runs runs;
+        for (int x = 0; x < 640; ++x) {
+            if (row[x] == 0) continue;
+            if (runs.empty() || runs.back().second != x) runs.push_back({x, x});
+            ++runs.back().second;
+        }
+        return runs;
     }
 };
 
@@ -55,43 +81,38 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     module_free(music_module), music_module = nullptr;  // stops the song
 }
 
-// Advances in font units and contour counts. Bytes 0x80-0x9F are Windows-1252 (the euro, Y
-// with diaeresis); 0x81 is undefined there and, like 0, gets the missing glyph
-// (1536, two contours); 255 has no glyph and measures 0.
+// Advances in font units and segment counts (a contour of n points closes in n segments).
+// Bytes 0x80-0x9F are Windows-1252 (the euro, Y with diaeresis); 0x81 is undefined there and,
+// like 0, gets the missing glyph (1536, two squares); 255 has no glyph and measures 0.
 TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     build_outline_font();
     ASSERT_TRUE(font_outlines_found());
     const std::tuple<int, int, size_t> glyphs[] = {
-        {0, 1536, 2},    {'l', 569, 1},   {'A', 1479, 2},  {' ', 569, 0}, {0x80, 1139, 1},
-        {0x81, 1536, 2}, {0x9F, 1366, 3}, {0xE5, 1139, 4}, {255, 0, 0}};
-    for (const auto& [code, advance, contours] : glyphs)
-        EXPECT_EQ(std::pair(glyph_metrics[code].cell_inc_x,
-                            code < 255 ? font_outlines()[code].contour_ends.size() : 0u),
-                  std::pair(advance / em, contours))
-            << code;
+        {0, 1536, 8},    {'l', 569, 4},    {'A', 1479, 15},  {' ', 569, 0}, {0x80, 1139, 32},
+        {0x81, 1536, 8}, {0x9F, 1366, 17}, {0xE5, 1139, 54}, {255, 0, 0}};
+    for (const auto& [code, advance, segments] : glyphs) {
+        EXPECT_EQ(glyph_metrics[code].cell_inc_x, advance / em) << code;
+        EXPECT_EQ(glyph_lines[code].size(), 4 * segments) << code;
+    }
     const GlyphMetricsFloat l = glyph_metrics['l'];
     EXPECT_EQ(
         std::vector<float>({l.black_box_x, l.black_box_y, l.origin_x, l.origin_y, l.cell_inc_y}),
         (std::vector<float>{281 / em, 1484 / em, 143 / em, 1484 / em, 0}));
-    // The l's list is one loop of four segments (a token and two 2-D vertices each in feedback
-    // mode, drawn 5 units deep), then the advance.
-    GLfloat feedback[64];
-    glFeedbackBuffer(64, GL_2D, feedback), glRenderMode(GL_FEEDBACK);
-    glTranslatef(0.0f, 0.0f, -5.0f), glCallList(font_list_base + 'l');
-    EXPECT_EQ(glRenderMode(GL_RENDER), 4 * 5);
-    EXPECT_EQ(x_now(), 569 / em);
-    // The o: on-curve points and the midpoints between two control points, the closing point
-    // dropped (the loop closes itself); a midpoint may sit half a unit off.
+    // The o: its segments start at the on-curve points and the midpoints between two control
+    // points, contour after contour (8 and 6); a midpoint may sit half a unit off.
     const float o[][2] = {{1171, 542},  {1025, 129.5}, {621, -20},      {224, 130}, {80, 542},
                           {224, 952.5}, {627, 1102},   {1031.5, 957.5}, {877, 542}, {814, 822},
                           {631, 909},   {375, 542},    {437.5, 266.5},  {618, 172}};
-    const GlyphOutline& drawn = font_outlines()['o'];
-    EXPECT_EQ(drawn.contour_ends, (std::vector<uint32_t>{8, 14}));
-    ASSERT_EQ(drawn.points.size(), 28u);
+    ASSERT_EQ(glyph_lines['o'].size(), 14u * 4);
     for (int i = 0; i < 28; ++i)
-        EXPECT_NEAR(drawn.points[i], o[i / 2][i % 2] / em, 0.5f / em) << i;
-    free_outline_font();  // in its context: the lists go
-    EXPECT_FALSE(glIsList(font_list_base + 'A'));
+        EXPECT_NEAR(glyph_lines['o'][4 * (i / 2) + i % 2], o[i / 2][i % 2] / em, 0.5f / em) << i;
+    // The l on screen at 256 px to the em: each stem a segment from the baseline up, its
+    // column 143 or 424 units from a pen 569 / 2 units left of column 320: 302.3 and 337.4.
+    pixel_units(256);
+    print_centered("l");
+    EXPECT_EQ(runs_on_row(150), (Runs{{302, 303}, {337, 338}}));
+    free_outline_font();  // the window closes: its texts measure nothing until the next build
+    EXPECT_EQ(text_width("l"), 0.0f);
 }
 
 TEST_F(Gl, WithoutTheFontTextsMeasureNothing) {
@@ -105,39 +126,35 @@ TEST_F(Gl, WithoutTheFontTextsMeasureNothing) {
     EXPECT_TRUE(font_outlines_found());
 }
 
-// A text's width is the sum of its bytes' advances (255 counts 0). print_centered moves the
-// origin left by half of it, then each list moves it on; the list state is put back.
-TEST_F(Gl, PrintCenteredCentresOnTheOriginAndKeepsTheListBase) {
-    glyph_metrics['A'].cell_inc_x = 0.5f;
-    glyph_metrics['B'].cell_inc_x = 0.25f;
-    glyph_metrics[0xE5].cell_inc_x = 0.125f;
+// A text's width is the sum of its bytes' advances (255 counts 0). print_centered draws each
+// glyph moved on by the advances before it, the whole text centred on the origin, and leaves
+// the origin moved right by half the width.
+TEST_F(Gl, PrintCenteredLaysTheGlyphsOutCentredOnTheOrigin) {
+    // Each glyph a dash along the baseline over the first half of its advance.
+    const std::pair<unsigned char, float> advances[] = {{'A', 0.5f}, {'B', 0.25f}, {0xE5, 0.125f}};
+    for (const auto& [code, advance] : advances) {
+        glyph_metrics[code].cell_inc_x = advance;
+        glyph_lines[code] = {0, 0, advance / 2, 0};
+    }
     const std::pair<const char*, float> widths[] = {
         {"", 0}, {"AB", 0.75f}, {"ABA", 1.25f}, {"A\xE5", 0.625f}, {"A\xFF\xFF", 0.5f}};
     for (const auto& [text, width] : widths)
         EXPECT_EQ(text_width(text), width) << text;
 
-    // Now every code but 255 measures 0.5 and has a list that moves the origin by 1.
-    font_list_base = glGenLists(256);
-    for (int code = 0; code < 255; ++code) {
-        glyph_metrics[code].cell_inc_x = 0.5f;
-        glNewList(font_list_base + code, GL_COMPILE), glTranslatef(1, 0, 0), glEndList();
-    }
-    glListBase(5);
-    glTranslatef(1.0f, 0.0f, 0.0f);
-    print_centered("ABC");
-    EXPECT_EQ(x_now(), 1.0f - 0.75f + 3);
-    GLint base = 0;
-    glGetIntegerv(GL_LIST_BASE, &base);
-    EXPECT_EQ(base + glGetError(), 5u);
-    // One character, then "42-xy", then texts that neither draw nor move.
+    // 1.375 em = 176 px from column 232: A, B, a with ring and A take 64, 32, 16 and 64 px.
+    pixel_units(128);
+    print_centered("AB\xE5\x41");  // \x41 is A: the \xE5 ends before it
+    EXPECT_EQ(runs_on_row(100), (Runs{{232, 264}, {296, 312}, {328, 336}, {344, 376}}));
+    EXPECT_EQ(x_now(), 320.0f + 88);
+    // Texts that neither draw nor move, then a formatted one cut at 511 characters.
     glLoadIdentity();
     const char* empty = "";  // a variable: the compiler rejects a literal empty format
-    print_centered("A"), print_centered("%d-%s", 42, "xy"), print_centered(empty);
-    print_centered(nullptr), print_centered("\xFF\xFF\xFF");
-    EXPECT_EQ(x_now(), -0.25f + 1 - 1.25f + 5);
-    glLoadIdentity();  // a long text is cut at 511 characters: centred on them, then moved by each
+    print_centered(empty);
+    print_centered(nullptr);
+    print_centered("\xFF\xFF\xFF");
+    EXPECT_EQ(x_now(), 0.0f);
     print_centered("%s", std::string(700, 'A').c_str());
-    EXPECT_EQ(x_now(), -511 / 4.0f + 511);
+    EXPECT_EQ(x_now(), 511 / 4.0f);
 }
 
 }  // namespace

@@ -71,12 +71,14 @@ protected:
         return f;
     }
     // Two frames of a scene at one time (the second draws the rings of that time), the texts
-    // drawn or not (lists that do not exist).
+    // drawn or not (the glyphs taken away for the two frames).
     Frame scene(int32_t index, uint32_t ms, bool texts = true) {
-        font_list_base = texts ? lists_ : lists_ + 1000;
+        if (!texts) text_reset();
         current_scene = index;
         frame(ms);
-        return frame(ms);
+        const Frame second = frame(ms);
+        build_outline_font();
+        return second;
     }
     // Calls f(x, y) for every pixel the texts changed.
     template <typename F>
@@ -86,23 +88,26 @@ protected:
                 f(i % width, i / width);
     }
     // The state a scene leaves for the next frame: the shade model, one matrix on the model-view
-    // stack, depth test on, fog and textures off; line width, clear colour, current colour.
+    // stack, depth test on, fog, textures and the client arrays off; line width, clear colour,
+    // current colour.
     static void expect_state(GLint shade, std::array<float, 8> expected) {
         GLint got[2] = {};
-        glGetIntegerv(GL_SHADE_MODEL, got), glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, got + 1);
-        EXPECT_EQ(
-            std::vector<GLint>({got[0], got[1], glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_FOG),
-                                glIsEnabled(GL_TEXTURE_2D), GLint(glGetError())}),
-            std::vector<GLint>({shade, 1, 1, 0, 0, GL_NO_ERROR}));
+        glGetIntegerv(GL_SHADE_MODEL, got);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, got + 1);
+        EXPECT_EQ(std::vector<GLint>({got[0], got[1], glIsEnabled(GL_DEPTH_TEST),
+                                      glIsEnabled(GL_FOG), glIsEnabled(GL_TEXTURE_2D),
+                                      glIsEnabled(GL_VERTEX_ARRAY), glIsEnabled(GL_COLOR_ARRAY),
+                                      glIsEnabled(GL_TEXTURE_COORD_ARRAY), GLint(glGetError())}),
+                  std::vector<GLint>({shade, 1, 1, 0, 0, 0, 0, 0, GL_NO_ERROR}));
         float state[9];
-        glGetFloatv(GL_LINE_WIDTH, state), glGetFloatv(GL_COLOR_CLEAR_VALUE, state + 1),
-            glGetFloatv(GL_CURRENT_COLOR, state + 5);
+        glGetFloatv(GL_LINE_WIDTH, state);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, state + 1);
+        glGetFloatv(GL_CURRENT_COLOR, state + 5);
         for (int k = 0; k < 8; ++k)
             EXPECT_NEAR(state[k], expected[k], 1e-6) << k;
     }
     BlockClock clock_{};
     XmModule module_{};  // the clock queries only test it for null
-    const uint32_t lists_ = font_list_base;
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
@@ -138,7 +143,7 @@ TEST_F(Scenes, FirstFrameShowsTheTitleLineThenTheCollapsedTube) {
                 title.y1 <= 311);
     // Scene 2's first frame (texts hidden) draws rings of size 0: every seam falls on the axis,
     // 0.3 units above the centre at depth 3 (row 297.9), one black line 4 px wide on white.
-    font_list_base += 1000;
+    text_reset();
     const Frame second = frame(38);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; x += 7)
