@@ -8,8 +8,7 @@
 // the blocks of one step and the ring is refilled as the output thread refills it, so frame k
 // sees the clock the device would be playing after k steps. The first frame whose clock has reached
 // a requested time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames
-// are the same run after run. Needs a display (run it under xvfb-run).
-#include <GL/gl.h>
+// are the same run after run. Draws offscreen with Mesa's EGL, so it needs no display.
 #include <png.h>
 
 #include <algorithm>
@@ -22,9 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "app/window.h"
 #include "player/output.h"
 #include "player/ring.h"
 #include "scenes/scenes.h"
@@ -112,15 +110,18 @@ bool parse_options(int argc, char** argv, Options& options) {
 
 // The frame just drawn, top row first, as 8-bit RGB.
 std::vector<uint8_t> read_frame() {
-    std::vector<uint8_t> bottom_up(static_cast<size_t>(screen_width) * screen_height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
-    std::vector<uint8_t> rgb(bottom_up.size());
-    const size_t row_bytes = static_cast<size_t>(screen_width) * 3;
+    std::vector<uint8_t> bottom_up(static_cast<size_t>(screen_width) * screen_height * 4);
+    read_offscreen_frame(bottom_up.data());
+    std::vector<uint8_t> rgb(static_cast<size_t>(screen_width) * screen_height * 3);
     for (int32_t y = 0; y < screen_height; ++y) {
-        std::memcpy(&rgb[static_cast<size_t>(y) * row_bytes],
-                    &bottom_up[static_cast<size_t>(screen_height - 1 - y) * row_bytes], row_bytes);
+        const uint8_t* row =
+            &bottom_up[static_cast<size_t>(screen_height - 1 - y) * screen_width * 4];
+        uint8_t* out = &rgb[static_cast<size_t>(y) * screen_width * 3];
+        for (int32_t x = 0; x < screen_width; ++x) {
+            out[3 * x] = row[4 * x];
+            out[3 * x + 1] = row[4 * x + 1];
+            out[3 * x + 2] = row[4 * x + 2];
+        }
     }
     return rgb;
 }
@@ -293,7 +294,7 @@ int run_show(const Options& options) {
             }
             ++next_capture;
         }
-        platform.swap_buffers(device_context);
+        finish_offscreen_frame();
         device_block += blocks_per_frame;
         play_offline_until(device_block);
     }
@@ -308,8 +309,9 @@ int main(int argc, char** argv) {
         print_usage();
         return exit_usage;
     }
-    if (!open_offline_window("show_capture", screen_width, screen_height)) {
-        std::fprintf(stderr, "show_capture: cannot open a GL window (is a display set?)\n");
+    const char* failure = nullptr;
+    if (!open_offscreen_context(screen_width, screen_height, failure)) {
+        std::fprintf(stderr, "show_capture: %s\n", failure);
         return exit_failure;
     }
     setup_scene_state();
@@ -317,5 +319,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
         return exit_failure;
     }
-    return run_show(options);
+    const int status = run_show(options);
+    close_offscreen_context();
+    return status;
 }
