@@ -45,18 +45,18 @@ extern "C" {
 #include "app/renderer.h"
 #include "player/ring.h"
 #include "scenes/scenes.h"
+#include "tools/command_line.h"
 #include "tools/offline_show.h"
 
 namespace {
 
-constexpr int exit_failure = 1;
-constexpr int exit_usage = 2;
 constexpr int show_width = 640;  // the show is drawn at the program's window size
 constexpr int show_height = 480;
 constexpr int audio_channels = 2;
 constexpr size_t frames_in_flight = 6;  // drawn frames waiting for the encoder at most
 
-const char usage_text[] =
+const Usage usage = {
+    "show_record",
     "usage: show_record OUT [--fps N] [--size WxH] [--from S] [--seconds S]\n"
     "Records the show with its sound, each frame as a live run presents it at its time.\n"
     "  OUT          .mkv (H.264 near-lossless, FLAC), .mp4 (H.264, AAC), .webm (VP9, Opus)\n"
@@ -66,7 +66,7 @@ const char usage_text[] =
     "               picture is scaled to fit and centred on black\n"
     "  --from S     start the video S seconds into the show (default 0)\n"
     "  --seconds S  record at most S seconds (default: to the end of the show)\n"
-    "  --help       show this text\n";
+    "  --help       show this text\n"};
 
 struct Options {
     std::string output;
@@ -76,6 +76,19 @@ struct Options {
     double from_seconds = 0;
     double seconds = 0;  // 0: to the end
 };
+
+// A picture size WxH: each side a whole number from 16 to 4096, and even.
+bool parse_size(const std::string& text, int& width, int& height) {
+    const size_t x = text.find('x');
+    long w = 0;
+    long h = 0;
+    if (x == std::string::npos || !parse_whole_number(text.substr(0, x), 16, 4096, w) ||
+        !parse_whole_number(text.substr(x + 1), 16, 4096, h) || w % 2 != 0 || h % 2 != 0)
+        return false;
+    width = int(w);
+    height = int(h);
+    return true;
+}
 
 // What each container holds and how it is encoded.
 struct Container {
@@ -102,58 +115,34 @@ constexpr Container containers[] = {
     {".webp", "webp", "libwebp_anim", nullptr, AV_PIX_FMT_YUV420P, "quality=60:loop=0", 0},
 };
 
-[[noreturn]] void fail_usage(const std::string& problem) {
-    std::fprintf(stderr, "show_record: %s (show_record --help tells more)\n", problem.c_str());
-    std::exit(exit_usage);
-}
-
-bool parse_seconds(const char* text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(value) && value >= 0 && value <= 3600;
-}
-
 Options parse_options(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(usage_text, stdout);
-            std::exit(0);
-        } else if (argument == "--fps" || argument == "--size" || argument == "--from" ||
-                   argument == "--seconds") {
-            if (!has_value) fail_usage(argument + " needs a value");
-            const char* value = argv[++i];
-            char* end = nullptr;
-            if (argument == "--fps") {
-                const long fps = std::strtol(value, &end, 10);
-                if (end == value || *end != '\0' || fps < 1 || fps > 240)
-                    fail_usage("the frame rate must be a whole number from 1 to 240");
-                options.fps = int(fps);
-            } else if (argument == "--size") {
-                const long width = std::strtol(value, &end, 10);
-                const char* rest = end;
-                const long height = *rest == 'x' ? std::strtol(rest + 1, &end, 10) : 0;
-                if (*rest != 'x' || end == rest + 1 || *end != '\0' || width < 16 || height < 16 ||
-                    width > 4096 || height > 4096 || width % 2 || height % 2)
-                    fail_usage("the size must be WxH, even numbers from 16 to 4096");
-                options.width = int(width);
-                options.height = int(height);
-            } else if (!parse_seconds(
-                           value, argument == "--from" ? options.from_seconds : options.seconds) ||
-                       (argument == "--seconds" && options.seconds <= 0)) {
-                fail_usage("bad value for " + argument);
-            }
+        if (asks_for_help(argument)) {
+            print_usage(usage);
+        } else if (argument == "--fps") {
+            const std::string value = option_value(usage, argc, argv, i);
+            options.fps = int(whole_number_option(usage, argument, value, 1, 240));
+        } else if (argument == "--size") {
+            const std::string value = option_value(usage, argc, argv, i);
+            if (!parse_size(value, options.width, options.height))
+                fail_usage(usage, "--size takes WxH, even numbers from 16 to 4096");
+        } else if (argument == "--from") {
+            const std::string value = option_value(usage, argc, argv, i);
+            options.from_seconds = seconds_option(usage, argument, value, false);
+        } else if (argument == "--seconds") {
+            const std::string value = option_value(usage, argc, argv, i);
+            options.seconds = seconds_option(usage, argument, value, true);
         } else if (argument.size() > 1 && argument[0] == '-') {
-            fail_usage("unknown option " + argument);
+            fail_usage(usage, "unknown option " + argument);
         } else if (!options.output.empty()) {
-            fail_usage("give one output file");
+            fail_usage(usage, "give one output file");
         } else {
             options.output = argument;
         }
     }
-    if (options.output.empty()) fail_usage("give the output file");
+    if (options.output.empty()) fail_usage(usage, "give the output file");
     return options;
 }
 
@@ -613,10 +602,10 @@ int64_t draw_show(const Options& options, FrameQueue& queue) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) fail_usage("give the output file");
     const Options options = parse_options(argc, argv);
     const Container* container = container_of(options.output);
-    if (container == nullptr) fail_usage("the output file must end in .mkv, .mp4, .webm or .webp");
+    if (container == nullptr)
+        fail_usage(usage, "the output file must end in .mkv, .mp4, .webm or .webp");
     av_log_set_level(AV_LOG_ERROR);
 
     Recording out;
@@ -666,5 +655,5 @@ int main(int argc, char** argv) {
                      options.from_seconds);
         return exit_failure;
     }
-    return 0;
+    return exit_done;
 }
