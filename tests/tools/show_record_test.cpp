@@ -144,7 +144,8 @@ protected:
 // on the frame the clock predicts, the old look up to the frame before and not on it (white,
 // blue, purple, black, purple: four changes).
 TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
-    ASSERT_EQ(run("show_record " + (dir / "show.mkv").string()), 0);
+    std::string error;
+    ASSERT_EQ(run("show_record " + (dir / "show.mkv").string(), &error), 0) << error;
     ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
     const std::string song = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
     EXPECT_EQ(song.substr(0, 4) + song.substr(8, 8) + song.substr(36, 4), "RIFFWAVEfmt data");
