@@ -2,11 +2,10 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
-#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <string_view>
+#include <tuple>
 
 #include "app/window.h"
 
@@ -14,14 +13,12 @@ namespace {
 
 EGLDisplay display = EGL_NO_DISPLAY;
 EGLContext context = EGL_NO_CONTEXT;
-GLuint framebuffer = 0;
-GLuint colour_buffer = 0;
-GLuint depth_buffer = 0;
+EGLSurface surface = EGL_NO_SURFACE;
 int frame_width = 0;
 int frame_height = 0;
 
 // The surfaceless platform of Mesa when the client library offers it; otherwise the default
-// display, where a driver that can draw without a surface may still serve.
+// display, where a driver that can draw without a window may still serve.
 EGLDisplay surfaceless_display() {
     const char* extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     const auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
@@ -32,6 +29,35 @@ EGLDisplay surfaceless_display() {
         return get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     }
     return eglGetDisplay(EGL_DEFAULT_DISPLAY);
+}
+
+EGLint attribute(EGLConfig config, EGLint name) {
+    EGLint value = 0;
+    eglGetConfigAttrib(display, config, name, &value);
+    return value;
+}
+
+// The format a window gets for its request on a 24-bit display, as the window system ranks
+// the formats: 8 bits per colour and no alpha, the deepest depth buffer, the least stencil, no
+// multisampling. A 16-bit depth buffer would move the pixels where the tube's faces meet.
+EGLConfig window_like_config() {
+    const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                             EGL_NONE};
+    EGLConfig configs[256];
+    EGLint count = 0;
+    if (!eglChooseConfig(display, wanted, configs, 256, &count)) return nullptr;
+    auto rank = [](EGLConfig config) {
+        return std::tuple(attribute(config, EGL_ALPHA_SIZE) == 0, attribute(config, EGL_DEPTH_SIZE),
+                          -attribute(config, EGL_STENCIL_SIZE), -attribute(config, EGL_SAMPLES));
+    };
+    EGLConfig best = nullptr;
+    for (EGLint k = 0; k < count; ++k) {
+        const bool eight_bits = attribute(configs[k], EGL_RED_SIZE) == 8 &&
+                                attribute(configs[k], EGL_GREEN_SIZE) == 8 &&
+                                attribute(configs[k], EGL_BLUE_SIZE) == 8;
+        if (eight_bits && (best == nullptr || rank(configs[k]) > rank(best))) best = configs[k];
+    }
+    return best;
 }
 
 bool fail(const char*& failure, const char* reason) {
@@ -49,32 +75,18 @@ bool open_offscreen_context(int width, int height, const char*& failure) {
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor))
         return fail(failure, "no EGL display (Mesa's EGL with the surfaceless platform is needed)");
     if (!eglBindAPI(EGL_OPENGL_API)) return fail(failure, "EGL offers no desktop OpenGL");
-    const EGLint config_attributes[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-    EGLConfig config = nullptr;
-    EGLint configs = 0;
-    eglChooseConfig(display, config_attributes, &config, 1, &configs);
+    const EGLConfig config = window_like_config();
+    if (config == nullptr) return fail(failure, "EGL offers no offscreen surface of 24-bit colour");
+    const EGLint surface_attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    surface = eglCreatePbufferSurface(display, config, surface_attributes);
+    if (surface == EGL_NO_SURFACE)
+        return fail(failure, "cannot make an offscreen surface of that size");
     const EGLint context_attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
                                          EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-    context = eglCreateContext(display, configs > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
-                               context_attributes);
+    context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
     if (context == EGL_NO_CONTEXT) return fail(failure, "cannot create an OpenGL context");
-    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
+    if (!eglMakeCurrent(display, surface, surface, context))
         return fail(failure, "cannot make the OpenGL context current");
-
-    glGenFramebuffers(1, &framebuffer);
-    glGenRenderbuffers(1, &colour_buffer);
-    glGenRenderbuffers(1, &depth_buffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour_buffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glBindRenderbuffer(GL_RENDERBUFFER, depth_buffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_buffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_buffer);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-        return fail(failure, "cannot make an offscreen framebuffer of that size");
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
     frame_width = width;
     frame_height = height;
     set_projection(width, height);
@@ -91,15 +103,13 @@ void read_offscreen_frame(uint8_t* rgba) {
 }
 
 void close_offscreen_context() {
-    if (context != EGL_NO_CONTEXT) {
-        glDeleteFramebuffers(1, &framebuffer);
-        glDeleteRenderbuffers(1, &colour_buffer);
-        glDeleteRenderbuffers(1, &depth_buffer);
+    if (display != EGL_NO_DISPLAY) {
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display, context);
+        if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+        if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+        eglTerminate(display);
     }
-    if (display != EGL_NO_DISPLAY) eglTerminate(display);
     display = EGL_NO_DISPLAY;
     context = EGL_NO_CONTEXT;
-    framebuffer = colour_buffer = depth_buffer = 0;
+    surface = EGL_NO_SURFACE;
 }

@@ -161,17 +161,6 @@ bool open_display_window(const char* title, int width, int height, int bits, boo
     return true;
 }
 
-bool open_offline_window(const char* title, int width, int height) {
-    full_screen_mode = false;
-    if (!platform.register_window_class()) return false;
-    fill_pixel_format_request(16);
-    if (create_gl_window(title, WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, WS_OVERLAPPEDWINDOW, width,
-                         height) != nullptr)
-        return false;
-    set_projection(width, height);
-    return true;
-}
-
 // Undoes open_display_window step by step. Every handle is cleared whether or not its release
 // worked, so a later teardown never hands an already released handle to the platform again.
 void close_display_window() {

@@ -10,11 +10,6 @@
 // offering windowed mode when the mode is refused), a double-buffered RGBA context with a
 // depth buffer, the projection and the renderer set-up. False after a reported failure.
 bool open_display_window(const char* title, int width, int height, int bits, bool full_screen);
-// A window of that client area and its current context, made as open_display_window makes a
-// windowed one but not shown, with the projection and no renderer set-up or messages: for the
-// tools and benchmarks that draw the scenes offline. False when a step fails; the handles of
-// the steps that worked are left for close_display_window.
-bool open_offline_window(const char* title, int width, int height);
 // Undoes all of it; safe with any subset of the handles present.
 void close_display_window();
 // Viewport and projection for a client area of that size.

@@ -1,10 +1,10 @@
 // Frames per second of scenes 2, 3 and 4 at 640 x 480: each scene is drawn through the real
-// timeline frame after frame in a hidden window, the song clock moving on by one ring block
-// (884 frames at 44100 Hz, about 20 ms) per frame from a time inside the scene's stretch of the
-// show, and every frame finished and presented. Beside the frame rate, the CPU time a frame
-// takes in the whole process (the software renderer's threads included): on a machine shared
-// with other work it moves less than the frame rate does. Run it under xvfb-run with
-// LIBGL_ALWAYS_SOFTWARE=1 to measure Mesa's software renderer.
+// timeline frame after frame in the tools' offscreen context, the song clock moving on by one
+// ring block (884 frames at 44100 Hz, about 20 ms) per frame from a time inside the scene's
+// stretch of the show, and every frame finished as a buffer swap finishes it. Beside the frame
+// rate, the CPU time a frame takes in the whole process (the software renderer's threads
+// included): on a machine shared with other work it moves less than the frame rate does. It
+// needs no display; with LIBGL_ALWAYS_SOFTWARE=1 it measures Mesa's software renderer.
 //
 //   bench_scenes [frames per scene, default 200] [scene ...]   (default: 2 3 4)
 #include <GL/gl.h>
@@ -16,9 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/platform.h"
+#include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "app/window.h"
 #include "player/output.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
@@ -62,7 +61,7 @@ SceneTime time_scene(const SceneRun& run, int32_t frames) {
         bench_clock[0].row.store(static_cast<uint8_t>(k % 64));
         current_scene = run.scene;
         render_frame();
-        platform.swap_buffers(device_context);
+        finish_offscreen_frame();
     }
     glFinish();
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -85,8 +84,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_scenes [frames per scene] [scene 2, 3 or 4 ...]\n");
         return 2;
     }
-    if (!open_offline_window("bench_scenes", screen_width, screen_height)) {
-        std::fprintf(stderr, "bench_scenes: cannot open a GL window (is a display set?)\n");
+    const char* failure = nullptr;
+    if (!open_offscreen_context(screen_width, screen_height, failure)) {
+        std::fprintf(stderr, "bench_scenes: %s\n", failure);
         return 1;
     }
     setup_scene_state();

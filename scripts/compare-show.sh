@@ -5,7 +5,7 @@
 # frame every 100 ms of song time, the same frames run after run.
 #   scripts/compare-show.sh BEFORE_BUILD AFTER_BUILD [OUT_DIR]
 # BEFORE_BUILD and AFTER_BUILD are build folders holding show_capture (for instance a build of
-# an earlier commit made from `git archive`). Needs xvfb-run; prints one line per frame.
+# an earlier commit made from `git archive`). Prints one line per frame.
 set -eu
 before=$1
 after=$2

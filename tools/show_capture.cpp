@@ -8,34 +8,28 @@
 // the blocks of one step and the ring is refilled as the output thread refills it, so frame k
 // sees the clock the device would be playing after k steps. The first frame whose clock has reached
 // a requested time is written to DIR/frame_<ms>.png (ms of the requested time, six digits). Frames
-// are the same run after run. Needs a display (run it under xvfb-run).
-#include <GL/gl.h>
+// are the same run after run. Draws offscreen with Mesa's EGL, so it needs no display.
 #include <png.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "app/window.h"
 #include "player/output.h"
 #include "player/ring.h"
 #include "scenes/scenes.h"
+#include "tools/command_line.h"
 #include "tools/offline_show.h"
 
 namespace {
 
 constexpr int32_t screen_width = 640;
 constexpr int32_t screen_height = 480;
-constexpr int exit_usage = 2;
-constexpr int exit_failure = 1;
 
 struct Options {
     std::vector<uint32_t> times_ms;  // ascending, no repeats
@@ -45,82 +39,72 @@ struct Options {
     bool palette = false;    // write an indexed PNG of at most 256 colours
 };
 
-void print_usage() {
-    std::fprintf(stderr,
-                 "usage: show_capture --at SECONDS[,SECONDS...] --out DIR [--step-ms MS]"
-                 " [--half] [--palette]\n"
-                 "  --at       song times to capture, in seconds (decimals allowed)\n"
-                 "  --out      folder the frame_<ms>.png files are written to (must exist)\n"
-                 "  --step-ms  song time between two rendered frames (default 100)\n"
-                 "  --half     write 320 x 240 pictures\n"
-                 "  --palette  write 256-colour pictures\n");
-}
+const Usage usage = {
+    "show_capture",
+    "usage: show_capture --at SECONDS[,SECONDS...] --out DIR [--step-ms MS] [--half] [--palette]\n"
+    "  --at       song times to capture, in seconds (decimals allowed)\n"
+    "  --out      folder the frame_<ms>.png files are written to (must exist)\n"
+    "  --step-ms  song time between two rendered frames (default 100)\n"
+    "  --half     write 320 x 240 pictures\n"
+    "  --palette  write 256-colour pictures\n"
+    "  --help     show this text\n"};
 
-// A time in seconds as whole milliseconds; false for anything but a plain non-negative number
-// of at most 4000000 seconds.
-bool parse_seconds(const std::string& text, uint32_t& ms) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const double seconds = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !(seconds >= 0.0) ||
-        seconds > 4000000.0) {
-        return false;
-    }
-    ms = static_cast<uint32_t>(std::llround(seconds * 1000.0));
-    return true;
-}
-
-bool parse_times(const std::string& list, std::vector<uint32_t>& times) {
+// The times of a comma-separated list as whole milliseconds, ascending and without repeats.
+void parse_times(const std::string& list, std::vector<uint32_t>& times) {
     size_t start = 0;
     for (;;) {
         const size_t comma = list.find(',', start);
-        uint32_t ms = 0;
-        if (!parse_seconds(list.substr(start, comma - start), ms)) return false;
-        times.push_back(ms);
+        const double seconds =
+            seconds_option(usage, "--at", list.substr(start, comma - start), false);
+        times.push_back(static_cast<uint32_t>(std::llround(seconds * 1000.0)));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());
-    return true;
 }
 
-bool parse_options(int argc, char** argv, Options& options) {
+Options parse_options(int argc, char** argv) {
+    Options options;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
-        const bool has_value = k + 1 < argc;
-        if (arg == "--at" && has_value) {
-            if (!parse_times(argv[++k], options.times_ms)) return false;
-        } else if (arg == "--out" && has_value) {
-            options.out_dir = argv[++k];
-        } else if (arg == "--step-ms" && has_value) {
-            char* end = nullptr;
-            const long step = std::strtol(argv[++k], &end, 10);
-            if (*end != '\0' || step < 1 || step > 60000) return false;
-            options.step_ms = static_cast<uint32_t>(step);
+        if (asks_for_help(arg)) {
+            print_usage(usage);
+        } else if (arg == "--at") {
+            parse_times(option_value(usage, argc, argv, k), options.times_ms);
+        } else if (arg == "--out") {
+            options.out_dir = option_value(usage, argc, argv, k);
+        } else if (arg == "--step-ms") {
+            const std::string value = option_value(usage, argc, argv, k);
+            options.step_ms =
+                static_cast<uint32_t>(whole_number_option(usage, arg, value, 1, 60000));
         } else if (arg == "--half") {
             options.half = true;
         } else if (arg == "--palette") {
             options.palette = true;
         } else {
-            return false;
+            fail_usage(usage, "unknown option " + arg);
         }
     }
-    return !options.times_ms.empty() && !options.out_dir.empty();
+    if (options.times_ms.empty()) fail_usage(usage, "give the song times to capture (--at)");
+    if (options.out_dir.empty()) fail_usage(usage, "give the folder to write to (--out)");
+    return options;
 }
 
 // The frame just drawn, top row first, as 8-bit RGB.
 std::vector<uint8_t> read_frame() {
-    std::vector<uint8_t> bottom_up(static_cast<size_t>(screen_width) * screen_height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, screen_width, screen_height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
-    std::vector<uint8_t> rgb(bottom_up.size());
-    const size_t row_bytes = static_cast<size_t>(screen_width) * 3;
+    std::vector<uint8_t> bottom_up(static_cast<size_t>(screen_width) * screen_height * 4);
+    read_offscreen_frame(bottom_up.data());
+    std::vector<uint8_t> rgb(static_cast<size_t>(screen_width) * screen_height * 3);
     for (int32_t y = 0; y < screen_height; ++y) {
-        std::memcpy(&rgb[static_cast<size_t>(y) * row_bytes],
-                    &bottom_up[static_cast<size_t>(screen_height - 1 - y) * row_bytes], row_bytes);
+        const uint8_t* row =
+            &bottom_up[static_cast<size_t>(screen_height - 1 - y) * screen_width * 4];
+        uint8_t* out = &rgb[static_cast<size_t>(y) * screen_width * 3];
+        for (int32_t x = 0; x < screen_width; ++x) {
+            out[3 * x] = row[4 * x];
+            out[3 * x + 1] = row[4 * x + 1];
+            out[3 * x + 2] = row[4 * x + 2];
+        }
     }
     return rgb;
 }
@@ -293,23 +277,20 @@ int run_show(const Options& options) {
             }
             ++next_capture;
         }
-        platform.swap_buffers(device_context);
+        finish_offscreen_frame();
         device_block += blocks_per_frame;
         play_offline_until(device_block);
     }
-    return 0;
+    return exit_done;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parse_options(argc, argv, options)) {
-        print_usage();
-        return exit_usage;
-    }
-    if (!open_offline_window("show_capture", screen_width, screen_height)) {
-        std::fprintf(stderr, "show_capture: cannot open a GL window (is a display set?)\n");
+    const Options options = parse_options(argc, argv);
+    const char* failure = nullptr;
+    if (!open_offscreen_context(screen_width, screen_height, failure)) {
+        std::fprintf(stderr, "show_capture: %s\n", failure);
         return exit_failure;
     }
     setup_scene_state();
@@ -317,5 +298,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "show_capture: cannot load the embedded song\n");
         return exit_failure;
     }
-    return run_show(options);
+    const int status = run_show(options);
+    close_offscreen_context();
+    return status;
 }

@@ -29,18 +29,18 @@
 #include "player/module.h"
 #include "player/output.h"
 #include "player/ring.h"
+#include "tools/command_line.h"
 
 namespace {
 
 constexpr int32_t default_rate = 44100;
 constexpr double longest_seconds = 20 * 60;
-constexpr int exit_file_failure = 1;
-constexpr int exit_usage = 2;
 constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-command 6
 constexpr uint32_t wav_header_bytes = 44;
 constexpr uint32_t frame_bytes = 4;
 
-const char usage_text[] =
+const Usage usage = {
+    "xm_render",
     "usage: xm_render [--rate HZ] [--seconds S] INPUT.xm OUTPUT.wav\n"
     "       xm_render [--rate HZ] [--seconds S] --embedded OUTPUT.wav\n"
     "Renders an XM song once through to a 16-bit stereo WAV file: up to the first row that\n"
@@ -48,7 +48,7 @@ const char usage_text[] =
     "  --rate HZ     output rate, 8000 to 192000 (default 44100)\n"
     "  --seconds S   stop after S seconds of audio\n"
     "  --embedded    render the song the demo carries\n"
-    "  --help        show this text\n";
+    "  --help        show this text\n"};
 
 struct Options {
     int32_t rate = default_rate;
@@ -68,51 +68,33 @@ struct SongWatch {
 
 SongWatch watch;
 
-[[noreturn]] void fail_usage(const char* problem) {
-    std::fprintf(stderr, "xm_render: %s\n%s", problem, usage_text);
-    std::exit(exit_usage);
-}
-
-bool parse_number(const char* text, double& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0' && std::isfinite(value);
-}
-
 Options parse_options(int argc, char** argv) {
     Options options;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(usage_text, stdout);
-            std::exit(0);
+        if (asks_for_help(argument)) {
+            print_usage(usage);
         } else if (argument == "--embedded") {
             options.embedded = true;
-        } else if (argument == "--rate" || argument == "--seconds") {
-            if (i + 1 >= argc) fail_usage((argument + " needs a value").c_str());
-            double value = 0;
-            if (!parse_number(argv[++i], value)) fail_usage(("bad value for " + argument).c_str());
-            if (argument == "--rate") {
-                if (value != std::floor(value) || value < min_output_rate ||
-                    value > max_output_rate)
-                    fail_usage("the rate must be a whole number from 8000 to 192000");
-                options.rate = int32_t(value);
-            } else {
-                if (value <= 0) fail_usage("the seconds must be above 0");
-                options.seconds = std::min(value, longest_seconds);
-            }
+        } else if (argument == "--rate") {
+            const std::string value = option_value(usage, argc, argv, i);
+            options.rate = int32_t(
+                whole_number_option(usage, argument, value, min_output_rate, max_output_rate));
+        } else if (argument == "--seconds") {
+            const std::string value = option_value(usage, argc, argv, i);
+            options.seconds =
+                std::min(seconds_option(usage, argument, value, true), longest_seconds);
         } else if (argument.size() > 1 && argument[0] == '-') {
-            fail_usage(("unknown option " + argument).c_str());
+            fail_usage(usage, "unknown option " + argument);
         } else {
             files.push_back(argument);
         }
     }
     const size_t wanted = options.embedded ? 1 : 2;
     if (files.size() != wanted)
-        fail_usage(options.embedded ? "--embedded takes one file: OUTPUT.wav"
-                                    : "give INPUT.xm and OUTPUT.wav");
+        fail_usage(usage, options.embedded ? "--embedded takes one file: OUTPUT.wav"
+                                           : "give INPUT.xm and OUTPUT.wav");
     if (!options.embedded) options.input = files[0];
     options.output = files.back();
     return options;
@@ -251,13 +233,13 @@ int render(const Options& options, FILE* file) {
         std::fprintf(stderr, "\rxm_render: %.1f s\n", double(written) / options.rate);
     const uint64_t data_bytes = uint64_t(written) * frame_bytes;
     ok = ok && write_wav_header(file, options.rate, uint32_t(data_bytes));
-    return ok ? 0 : exit_file_failure;
+    return ok ? exit_done : exit_failure;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) fail_usage("nothing to render");
+    if (argc < 2) fail_usage(usage, "nothing to render");
     const Options options = parse_options(argc, argv);
 
     std::vector<uint8_t> bytes;
@@ -266,12 +248,12 @@ int main(int argc, char** argv) {
     } else if (!read_file(options.input, bytes)) {
         std::fprintf(stderr, "xm_render: cannot read %s: %s\n", options.input.c_str(),
                      std::strerror(errno));
-        return exit_file_failure;
+        return exit_failure;
     }
     const char* source = options.embedded ? "the embedded song" : options.input.c_str();
     if (bytes.size() > UINT32_MAX) {
         std::fprintf(stderr, "xm_render: %s is too large to be an XM module\n", source);
-        return exit_file_failure;
+        return exit_failure;
     }
     memfile_attach(bytes.data(), uint32_t(bytes.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
@@ -281,7 +263,7 @@ int main(int argc, char** argv) {
     if (!module) {
         std::fprintf(stderr, "xm_render: cannot load %s: not an XM module this player reads\n",
                      source);
-        return exit_file_failure;
+        return exit_failure;
     }
 
     FILE* file = std::fopen(options.output.c_str(), "wb");
@@ -291,14 +273,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
                      std::strerror(errno));
         module_free(module);
-        return exit_file_failure;
+        return exit_failure;
     }
     ring_allocate();
     reset_song_state(module);
     write_block = 0;
     module->tick_routine = watched_tick;
     int status = render(options, file);
-    if (std::fclose(file) != 0) status = exit_file_failure;
+    if (std::fclose(file) != 0) status = exit_failure;
     if (status != 0)
         std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
                      std::strerror(errno));

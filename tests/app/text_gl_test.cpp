@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         Shell::SetUp();
         text_reset();  // the font is read once per process, from its start state
-        ASSERT_TRUE(open_offline_window("gl", 640, 480));
+        ASSERT_TRUE(open_display_window("Tirvalex3", 640, 480, 16, false));
     }
     static float x_now() {
         GLfloat m[16];

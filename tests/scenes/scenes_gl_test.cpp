@@ -1,5 +1,5 @@
-// The timeline and the scenes on a real GL context (a hidden 640 x 480 window under Xvfb), read
-// back as pixels. The song clock is a one-block table the test sets. Pixel places come from the
+// The timeline and the scenes on a real GL context (an offscreen 640 x 480 surface), read back
+// as pixels. The song clock is a one-block table the test sets. Pixel places come from the
 // projection, 45 degrees vertically: at depth d one unit is 240 / (d tan 22.5) pixels, so one
 // em is 82.8 px at depth 7, 115.9 at 5, 57.9 at 10 and 48.3 at 12. Quad places and colours are
 // worked by hand from the ring, tunnel and colour rules at the frame's time. Each test starts
@@ -12,8 +12,8 @@
 #include <cmath>
 #include <vector>
 
+#include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "app/window.h"
 #include "data/texts.h"
 #include "player/output.h"
 #include "scenes/scene_random.h"
@@ -58,10 +58,14 @@ struct Box {
 class Scenes : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(open_offline_window("scenes test", width, height));
+        const char* failure = nullptr;
+        ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
         setup_scene_state();
     }
-    void SetUp() override { block_table = &clock_, music_module = &module_; }
+    void SetUp() override {
+        block_table = &clock_;
+        music_module = &module_;
+    }
     // One frame of the timeline at that clock reading, read back before it would be shown.
     Frame frame(uint32_t ms) {
         clock_.time_ms = ms;

@@ -1,7 +1,7 @@
 // The offline show's programs, run as built. The recorder, its files decoded with FFmpeg's
 // libraries: one whole-show .mkv checked against the song clock and the renderer's sound, short
-// .mp4 and .webm files, the same bytes for the same command, and its answers to bad requests.
-// The capture tool: its pictures and exit codes.
+// .mp4 and .webm files, the same bytes for the same command. The capture tool's pictures. The
+// recorder's, the capture tool's and the renderer's answers to bad requests.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -106,11 +106,14 @@ std::string bytes_of(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-// Runs a built program with its arguments; its exit status, and its error output in `error`.
-int run(const std::string& arguments, std::string* error = nullptr) {
-    const int status = std::system(
-        (TIRVALEX_BINARY_DIR "/" + arguments + " 2>" + (dir / "stderr").string()).c_str());
+// Runs a built program with its arguments; its exit status, its error output in `error` and
+// its standard output in `output`.
+int run(const std::string& arguments, std::string* error = nullptr, std::string* output = nullptr) {
+    const std::string redirects =
+        " >" + (dir / "stdout").string() + " 2>" + (dir / "stderr").string();
+    const int status = std::system((TIRVALEX_BINARY_DIR "/" + arguments + redirects).c_str());
     if (error) *error = bytes_of(dir / "stderr");
+    if (output) *output = bytes_of(dir / "stdout");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -141,7 +144,8 @@ protected:
 // on the frame the clock predicts, the old look up to the frame before and not on it (white,
 // blue, purple, black, purple: four changes).
 TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
-    ASSERT_EQ(run("show_record " + (dir / "show.mkv").string()), 0);
+    std::string error;
+    ASSERT_EQ(run("show_record " + (dir / "show.mkv").string(), &error), 0) << error;
     ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
     const std::string song = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
     EXPECT_EQ(song.substr(0, 4) + song.substr(8, 8) + song.substr(36, 4), "RIFFWAVEfmt data");
@@ -155,9 +159,10 @@ TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     EXPECT_EQ(show.streams, (std::vector<std::string>{"h264 640x480 60.000000", "flac"}));
     EXPECT_NEAR(double(show.corner.size()), double(clock.size() - 1), 1.0);
     EXPECT_EQ(show.pcm.size(), show.corner.size() * 735 * 2);  // the video's length of sound
-    EXPECT_TRUE(song.size() >= 44 + 2 * show.pcm.size() &&
-                std::equal(show.pcm.begin(), show.pcm.end(),
-                           reinterpret_cast<const int16_t*>(song.data() + 44)));
+    ASSERT_GE(song.size(), 44 + 2 * show.pcm.size());
+    EXPECT_TRUE(std::equal(show.pcm.begin(), show.pcm.end(),
+                           reinterpret_cast<const int16_t*>(song.data() + 44)))
+        << "the recorded sound is not the renderer's";
     const std::array<std::array<int, 2>, 4> cases{{{0, 0}, {1, 0}, {2, 101}, {1, 0}}};
     ASSERT_EQ(show.kept.size(), 4u);
     for (size_t c = 0; c < 4; ++c) {
@@ -190,26 +195,67 @@ TEST_F(ShowRecord, ShortRecordsDecodeInEachContainerAndRepeatByteForByte) {
     EXPECT_EQ(bytes_of(dir / "a.mkv"), bytes_of(dir / "b.mkv"));
 }
 
-// An unwritable path gives 1, the rest are bad usage and give 2; each with one line.
-TEST_F(ShowRecord, RefusesBadRequestsInOneLine) {
-    for (const std::string arguments : {"", "x.mkv --fps 0", "x.mkv --size 640x", "x.mkv --bogus",
-                                        "x.mkv y.mkv", "x.avi", "/nonexistent/x.mkv"}) {
+// The three tools' answers: 0 for --help, with nothing on the error output; 2 for a request
+// they refuse, its reason on one line and then the usage text --help prints; 1 for a request
+// they cannot carry out, its reason alone. Times run from 0 to an hour; the show ends on the
+// first frame past 79 s. Each row: the command, the status, the start of the first line.
+struct Answer {
+    std::string command;
+    int status;
+    std::string reason;
+};
+
+TEST_F(ShowRecord, ToolsRefuseABadRequestWithItsReasonThenTheirUsage) {
+    const std::string out = " --out " + dir.string();
+    const std::vector<Answer> answers = {
+        {"show_record --help", 0, ""},
+        {"show_record", 2, "show_record: give the output file"},
+        {"show_record x.mkv --fps 0", 2, "show_record: --fps takes a whole number from 1 to 240"},
+        {"show_record x.mkv --fps 2.5", 2, "show_record: --fps takes a whole number from 1 to 240"},
+        {"show_record x.mkv --size 640x", 2,
+         "show_record: --size takes WxH, even numbers from 16 to 4096"},
+        {"show_record x.mkv --from 3601", 2, "show_record: --from takes seconds from 0 to 3600"},
+        {"show_record x.mkv --seconds 0", 2,
+         "show_record: --seconds takes seconds above 0, up to 3600"},
+        {"show_record x.mkv --fps", 2, "show_record: --fps needs a value"},
+        {"show_record x.mkv --bogus", 2, "show_record: unknown option --bogus"},
+        {"show_record x.mkv y.mkv", 2, "show_record: give one output file"},
+        {"show_record x.avi", 2,
+         "show_record: the output file must end in .mkv, .mp4, .webm or .webp"},
+        {"show_record /nonexistent/x.mkv", 1, "show_record: cannot write /nonexistent/x.mkv: "},
+        {"show_capture --help", 0, ""},
+        {"show_capture --at 5", 2, "show_capture: give the folder to write to (--out)"},
+        {"show_capture" + out, 2, "show_capture: give the song times to capture (--at)"},
+        {"show_capture --at 5,five" + out, 2, "show_capture: --at takes seconds from 0 to 3600"},
+        {"show_capture --at 5 --step-ms 0" + out, 2,
+         "show_capture: --step-ms takes a whole number from 1 to 60000"},
+        {"show_capture --at 85 --step-ms 5000" + out, 1, "show_capture: the show ends at "},
+        {"xm_render --help", 0, ""},
+        {"xm_render --embedded", 2, "xm_render: --embedded takes one file: OUTPUT.wav"},
+        {"xm_render --rate 1000 --embedded x", 2,
+         "xm_render: --rate takes a whole number from 8000 to 192000"},
+        {"xm_render --seconds -1 --embedded x", 2,
+         "xm_render: --seconds takes seconds above 0, up to 3600"},
+        {"xm_render /nonexistent.xm x", 1, "xm_render: cannot read /nonexistent.xm: "},
+    };
+    for (const Answer& answer : answers) {
         std::string error;
-        EXPECT_EQ(run("show_record " + arguments, &error), arguments[0] == '/' ? 1 : 2);
-        EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << arguments << ": " << error;
+        EXPECT_EQ(run(answer.command, &error), answer.status) << answer.command;
+        const std::string first_line = error.substr(0, error.find('\n'));
+        EXPECT_TRUE(first_line.starts_with(answer.reason)) << answer.command << ": " << error;
+        if (answer.status != 2) continue;
+        std::string usage;
+        ASSERT_EQ(
+            run(answer.command.substr(0, answer.command.find(' ')) + " --help", nullptr, &usage),
+            0);
+        EXPECT_EQ(error.substr(first_line.size() + 1), usage) << answer.command;
     }
 }
 
-// show_capture: 2 for bad usage (no --out, no --at, a time that is no number, a step of 0), 1 for a
-// time the show never reaches (it ends on the first frame past 79 s); for a time it reaches, a PNG
-// of the whole 640 x 480 window (width and height big-endian at bytes 16..23).
+// show_capture: for a time the show reaches, a PNG of the whole 640 x 480 picture (width and
+// height big-endian at bytes 16..23).
 TEST_F(ShowRecord, CaptureWritesThePictureOfTheTimeAsked) {
-    const std::string out = " --out " + dir.string();
-    for (const std::string& bad :
-         {std::string("--at 5"), out, "--at five" + out, "--at 5 --step-ms 0" + out})
-        EXPECT_EQ(run("show_capture " + bad), 2) << bad;
-    EXPECT_EQ(run("show_capture --at 85 --step-ms 5000" + out), 1);
-    ASSERT_EQ(run("show_capture --at 30 --step-ms 500" + out), 0);
+    ASSERT_EQ(run("show_capture --at 30 --step-ms 500 --out " + dir.string()), 0);
     std::string png(24, '\0');
     std::ifstream(dir / "frame_030000.png", std::ios::binary).read(png.data(), 24);
     EXPECT_EQ(png.substr(1, 3) + png.substr(16, 8), std::string("PNG\0\0\2\x80\0\0\1\xE0", 11));
