@@ -279,8 +279,7 @@ int main(int argc, char** argv) {
     engine_reset();
     XmModule* module = module_load(nullptr, nullptr);
     if (!module) {
-        std::fprintf(stderr, "xm_render: cannot load %s: not an XM module this player reads\n",
-                     source);
+        std::fprintf(stderr, "xm_render: cannot load %s: %s\n", source, module_load_failure());
         return exit_file_failure;
     }
 
