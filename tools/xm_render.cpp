@@ -7,8 +7,9 @@
 //
 // The song ends at the first row tick that returns to an order and row already played, other
 // than through a pattern loop; the render stops there, or after S seconds, and never runs
-// past 20 minutes. Exit status: 0 done, 1 a file that cannot be read, loaded or written,
-// 2 bad usage.
+// past 20 minutes. A file that ends early plays what it holds; one the player cannot play is
+// refused with the loader's one-line reason. Exit status: 0 done, 1 a file that cannot be
+// read, loaded or written, 2 bad usage.
 #include <unistd.h>
 
 #include <algorithm>
