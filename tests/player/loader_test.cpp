@@ -35,6 +35,7 @@ XmImageSong feature_song() {
     song.patterns = {xm_pattern(4, 3, {"C-4 01 40 F05 | ... | === 128", "", "D#3 129 .. A0F"}),
                      xm_pattern(2, 3, {"", ".. .. .. ... | ... | B-7 02 30 C20"})};
     song.patterns[1].pack = false;
+    song.patterns[1].cells[0].note = 98;  // past key-off: no tracker writes it
     XmImageInstrument first{.samples = {{.frames = {5, 6}}}, .note_samples = {0, 0, 0, 0, 0, 7}};
     first.volume_envelope = {.points = {{0, 64}, {4, 0}}, .sustain_point = 1, .type = 1};
     first.panning_envelope = {.points = {{0, 32}}, .type = 1};
@@ -94,15 +95,16 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
     EXPECT_EQ((V{m.used_pattern_count, m.pattern_count, m.patterns[0].row_count,
                  m.patterns[1].row_count, m.patterns[20].row_count, m.instrument_count}),
               (V{21, 21, 4, 2, 64, 3}));
-    // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255; instrument 128 stays,
-    // 129 becomes none; effects A..Z are 10..35.
-    EXPECT_EQ(
-        (std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0), cell(1, 1, 2)}),
-        (std::vector<V>{{49, 1, 0x40, 15, 5},
-                        V(5, 0),
-                        {255, 128, 0, 0, 0},
-                        {40, 0, 0, 10, 15},
-                        {96, 2, 0x30, 12, 0x20}}));
+    // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255, 98 none; instrument
+    // 128 stays, 129 becomes none; effects A..Z are 10..35.
+    EXPECT_EQ((std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0),
+                              cell(1, 0, 0), cell(1, 1, 2)}),
+              (std::vector<V>{{49, 1, 0x40, 15, 5},
+                              V(5, 0),
+                              {255, 128, 0, 0, 0},
+                              {40, 0, 0, 10, 15},
+                              V(5, 0),
+                              {96, 2, 0x30, 12, 0x20}}));
     // One panning point is no envelope (two volume points are one); bytes 2 and 3 read x 256.
     const XmInstrument& in = m.instruments[0];
     EXPECT_EQ((V{in.sample_count, in.note_samples[5], in.volume_type, in.panning_point_count,
@@ -225,6 +227,7 @@ TEST_F(Loader, ACutSongKeepsWhatItHoldsWhole) {
         {74, 1, 64, 0, 0, 0, -1},  // the order table reads 0s: pattern 0 is missing, 64 empty rows
         {362, 21, 4, 49, 0, 0, -1},  // row 2's first cell is whole, the rest of the row is not
         {406, 21, 4, 49, 40, 0, -1},
+        {407, 21, 4, 49, 40, 1, 0},  // one byte of instrument 0: reached, and empty
         {700, 21, 4, 49, 40, 1, 0},  // inside the sample header
     };
     for (const V& c : cases) {
