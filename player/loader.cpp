@@ -1,10 +1,14 @@
 // The XM loader: reads a module in the 1.04 layout through the installed file callbacks into
-// the song model. Every read goes through one little-endian reader with a sticky failure flag:
-// a read the stream cannot satisfy, or a seek past its end, marks the load failed and yields
-// zeros from then on, so the parser reads straight through and checks at the few points where
-// a count decides how much to allocate or how long to loop. Counts are checked once, right
-// after the header that carries them, against what is left of the stream.
+// the song model. Every read goes through one little-endian reader with a sticky end flag: a
+// read the stream cannot satisfy, or a seek past its end, marks the stream ended and yields
+// zeros from then on, so the parser reads straight through and looks at the flag where a record
+// ends. A file that ends early (an interrupted download, a copy that stopped) plays what it
+// holds: whole records load as they are, a record cut short keeps what it holds whole, and
+// what is missing is empty. Only what cannot be played is refused, and the loader keeps the
+// reason in one line for module_load_failure.
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -23,7 +27,6 @@ FileCallbacks file_callbacks{};
 constexpr char module_id[] = "Extended Module: ";
 constexpr uint32_t module_id_length = 17;
 constexpr uint32_t header_fields_offset = 60;
-constexpr uint32_t instrument_minimum_bytes = 29;  // header size, name, type, sample count
 constexpr uint32_t sample_header_bytes = 40;
 constexpr int max_channels = channel_capacity;
 constexpr uint32_t pattern_header_bytes = 9;
@@ -34,12 +37,24 @@ constexpr int32_t max_song_length = 256;
 constexpr uint8_t key_off_in_file = 97;
 constexpr uint8_t max_instrument_number = 128;
 
+// Why the last load was refused; empty after one that succeeded.
+char failure_text[96];
+
+// Keeps the reason a load is refused as its one-line text and gives false, for returning.
+[[gnu::format(printf, 1, 2)]] bool refuse(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(failure_text, sizeof failure_text, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
 // The view of one stream during a load. `end` is the stream's size, learnt once by seeking to
-// its end; `failed` is sticky.
+// its end; `ended` is sticky: once set, the rest of the file is missing.
 struct StreamReader {
     XmStream* stream;
     uint32_t end;
-    bool failed;
+    bool ended;
 };
 
 uint32_t stream_position(const StreamReader& reader) {
@@ -47,23 +62,30 @@ uint32_t stream_position(const StreamReader& reader) {
     return file_callbacks.file_tell(reader.stream->handle);
 }
 
-// Bytes between the position and the end; 0 once the load has failed.
+// Bytes between the position and the end; 0 once the stream has ended.
 uint32_t bytes_left(const StreamReader& reader) {
-    if (reader.failed) return 0;
+    if (reader.ended) return 0;
     uint32_t position = stream_position(reader);
     return position < reader.end ? reader.end - position : 0;
 }
 
-// Fills destination with count bytes from the stream. A short read fails the load; whatever
+// True when the stream holds a record of count bytes whole. A record it cuts short ends the
+// stream there, so what follows is missing rather than read from the record's bytes.
+bool holds(StreamReader& reader, uint32_t count) {
+    if (bytes_left(reader) < count) reader.ended = true;
+    return !reader.ended;
+}
+
+// Fills destination with count bytes from the stream. A short read ends the stream; whatever
 // was not delivered is zero.
 void read_bytes(StreamReader& reader, void* destination, uint32_t count) {
     uint32_t delivered = 0;
-    if (!reader.failed && reader.stream != nullptr && count > 0) {
+    if (!reader.ended && reader.stream != nullptr && count > 0) {
         delivered = file_callbacks.file_read(destination, count, reader.stream->handle);
     }
     if (delivered > count) delivered = count;  // a reader that claims more is not believed
     if (delivered < count) {
-        if (count > 0) reader.failed = true;
+        if (count > 0) reader.ended = true;
         std::memset(static_cast<uint8_t*>(destination) + delivered, 0, count - delivered);
     }
 }
@@ -82,31 +104,32 @@ uint32_t little32(const uint8_t* bytes) {
     return uint32_t(little16(bytes)) | uint32_t(little16(bytes + 2)) << 16;
 }
 
+// A number the stream does not hold whole reads as 0: half a count is no count.
 uint16_t read16(StreamReader& reader) {
     uint8_t bytes[2];
     read_bytes(reader, bytes, 2);
-    return little16(bytes);
+    return reader.ended ? 0 : little16(bytes);
 }
 
 uint32_t read32(StreamReader& reader) {
     uint8_t bytes[4];
     read_bytes(reader, bytes, 4);
-    return little32(bytes);
+    return reader.ended ? 0 : little32(bytes);
 }
 
 // Moves to an absolute position; one past the end of the stream (or beyond what a seek offset
-// can say) fails the load instead of being clamped silently.
+// can say) ends the stream instead of being clamped silently.
 void seek_to(StreamReader& reader, uint64_t target) {
-    if (reader.failed || reader.stream == nullptr) return;
+    if (reader.ended || reader.stream == nullptr) return;
     if (target > reader.end || target > uint64_t(INT32_MAX)) {
-        reader.failed = true;
+        reader.ended = true;
         return;
     }
     file_callbacks.file_seek(reader.stream->handle, int32_t(target), 0);
 }
 
 void skip(StreamReader& reader, uint64_t count) {
-    if (reader.failed) return;
+    if (reader.ended) return;
     seek_to(reader, uint64_t(stream_position(reader)) + count);
 }
 
@@ -143,32 +166,33 @@ XmCell read_cell(StreamReader& reader) {
     return cell;
 }
 
-// Reads one pattern header and its cells. Every cell takes at least one byte, so a pattern
-// whose cells cannot fit what is left fails the load before anything is allocated. A pattern
-// without data keeps its row count up to 256 rows of empty cells; 0 rows stay 0 rows with no
-// cells.
+// Reads one pattern header, which the stream holds whole, and its cells, row by row. Rows the
+// file does not carry are empty and stop at 256: all of them for a pattern without data, and
+// for a pattern the stream ends inside, the row it ends in and those after it. 0 rows stay 0
+// rows with no cells. False only when memory runs out.
 bool read_pattern(StreamReader& reader, XmPattern& pattern, int32_t channel_count) {
     read32(reader);  // header length: taken to be 9
     read8(reader);   // packing type
-    int32_t rows = read16(reader);
-    uint16_t packed_size = read16(reader);
-    if (reader.failed) return false;
-    uint64_t cell_count = uint64_t(rows) * uint64_t(channel_count);
-    if (packed_size == 0) {
-        rows = std::min(rows, max_rows_without_data);
-        cell_count = uint64_t(rows) * uint64_t(channel_count);
-    } else if (cell_count > bytes_left(reader)) {
-        return false;
-    }
-    pattern.row_count = rows;
+    const int32_t rows = read16(reader);
+    const uint16_t packed_size = read16(reader);
+    pattern.row_count = packed_size == 0 ? std::min(rows, max_rows_without_data) : rows;
+    const uint64_t cell_count = uint64_t(pattern.row_count) * uint64_t(channel_count);
     if (cell_count == 0) return true;
     pattern.cells = allocate<XmCell>(cell_count);
     if (pattern.cells == nullptr) return false;
     if (packed_size == 0) return true;
-    for (uint64_t i = 0; i < cell_count && !reader.failed; ++i) {
-        pattern.cells[i] = read_cell(reader);
+    for (int32_t row = 0; row < rows; ++row) {
+        XmCell* cells = pattern.cells + size_t(row) * size_t(channel_count);
+        for (int32_t channel = 0; channel < channel_count; ++channel) {
+            cells[channel] = read_cell(reader);
+        }
+        if (reader.ended) {
+            std::fill(cells, cells + channel_count, XmCell{});
+            pattern.row_count = std::max(row, std::min(rows, max_rows_without_data));
+            return true;
+        }
     }
-    return !reader.failed;
+    return true;
 }
 
 // Parses twelve (tick, value) points from their 48 bytes in the file.
@@ -210,9 +234,23 @@ void read_instrument_settings(StreamReader& reader, XmInstrument& instrument) {
     if (instrument.panning_point_count < 2) instrument.panning_type = 0;
 }
 
-// Turns the byte-counted loop fields of a sample header into frames. A loop that starts past
-// the end of the sample is dropped and one that reaches past it is cut at the end, so the
-// guard frame and every mixer read stay inside the sample's storage.
+// Holds the loop inside the sample: one that starts at or past the end is dropped and one that
+// reaches past it is cut at the end, so the guard frame and every mixer read stay inside the
+// sample's storage.
+void clamp_loop(XmSample& sample) {
+    if (sample.loop_start >= sample.length) {
+        sample.loop_length = 0;
+    } else {
+        sample.loop_length = std::min(sample.loop_length, sample.length - sample.loop_start);
+    }
+    if (sample.loop_length == 0) {
+        sample.loop_start = 0;
+        sample.loop_length = sample.length;
+        sample.loop_type = LOOP_NONE;
+    }
+}
+
+// Turns the byte-counted loop fields of a sample header into frames inside the sample.
 void normalise_loop(XmSample& sample, uint8_t type) {
     sample.bits = (type & 0x10) ? 16 : 8;
     sample.loop_type = LOOP_NONE;
@@ -230,22 +268,12 @@ void normalise_loop(XmSample& sample, uint8_t type) {
         sample.loop_start /= 2;
         sample.loop_length /= 2;
     }
-    if (sample.loop_start >= sample.length) {
-        sample.loop_length = 0;
-    } else {
-        sample.loop_length = std::min(sample.loop_length, sample.length - sample.loop_start);
-    }
-    if (sample.loop_length == 0) {
-        sample.loop_start = 0;
-        sample.loop_length = sample.length;
-        sample.loop_type = LOOP_NONE;
-    }
+    clamp_loop(sample);
 }
 
-// Reads one 40-byte sample header into a new record. The data of the instrument's samples
-// follows their headers, so this sample's data together with that of the samples before it
-// (`pending_bytes`) must fit what is left of the stream; storage is taken only then.
-XmSample* read_sample_header(StreamReader& reader, uint64_t& pending_bytes) {
+// Reads one 40-byte sample header, which the stream holds whole, into a new record; null when
+// memory runs out. Storage for the data is taken when the data is read.
+XmSample* read_sample_header(StreamReader& reader) {
     XmSample* sample = allocate<XmSample>(1);
     if (sample == nullptr) return nullptr;
     uint8_t header[sample_header_bytes];
@@ -258,29 +286,31 @@ XmSample* read_sample_header(StreamReader& reader, uint64_t& pending_bytes) {
     sample->panning = header[15];
     sample->relative_note = int8_t(header[16]);
     normalise_loop(*sample, header[14]);
-    uint64_t byte_count = uint64_t(sample->bits) * sample->length / 8;
-    if (pending_bytes + byte_count > bytes_left(reader)) {
-        reader.failed = true;
-    } else if (sample->length == 0) {
-        sample->bits = 16;  // no data to widen: the sample reads as 16-bit like every other
-    } else {
-        pending_bytes += byte_count;
-        sample->data = allocate<int16_t>(uint64_t(sample->length) + 8);
-        if (sample->data == nullptr) reader.failed = true;
-    }
     return sample;
 }
 
 // Reads a sample's data into its frames: 8-bit bytes widened to 16 bits, 16-bit words taken
 // as little-endian. Data from the stream is delta-coded and summed with 16-bit wrap-around;
-// data from a sample reader is taken as plain values and the stream skips it.
-void read_sample_data(StreamReader& reader, XmModule& module, XmSample& sample,
+// data from a sample reader is taken as plain values and the stream skips it. A sample the
+// stream ends inside keeps the frames it holds whole: it is shortened to them and its loop is
+// held inside what is left. False only when memory runs out.
+bool read_sample_data(StreamReader& reader, XmModule& module, XmSample& sample,
                       int instrument_index, int sample_index) {
-    uint32_t byte_count = uint32_t(uint64_t(sample.bits) * sample.length / 8);
+    const uint32_t frame_bytes = sample.bits / 8;
+    if (uint64_t(sample.length) * frame_bytes > bytes_left(reader)) {
+        sample.length = bytes_left(reader) / frame_bytes;
+        clamp_loop(sample);
+    }
+    const uint32_t byte_count = sample.length * frame_bytes;
+    if (sample.length == 0) {
+        sample.bits = 16;  // no data to widen: the sample reads as 16-bit like every other
+        return true;
+    }
+    sample.data = allocate<int16_t>(uint64_t(sample.length) + 8);
     uint8_t* bytes = allocate<uint8_t>(byte_count);
-    if (bytes == nullptr) {
-        reader.failed = true;
-        return;
+    if (sample.data == nullptr || bytes == nullptr) {
+        std::free(bytes);
+        return false;
     }
     if (module.sample_reader != nullptr) {
         module.sample_reader(bytes, byte_count, sample.bits, instrument_index, sample_index);
@@ -307,59 +337,66 @@ void read_sample_data(StreamReader& reader, XmModule& module, XmSample& sample,
     } else if (sample.loop_type == LOOP_PINGPONG) {
         sample.data[loop_end] = sample.data[loop_end - 1];
     }
+    return true;
 }
 
-// Reads one instrument: its header, its sample headers and then its samples' data. The
-// sample count is stored only when it is at most 16, so freeing releases exactly what was
-// built; slots past the count point to the shared empty sample.
+// Reads one instrument: its header as far as the stream holds it, its sample headers and then
+// its samples' data. More than 16 samples are refused. A sample header the stream does not hold
+// whole is missing, and so are those after it: the count stops before it, so freeing releases
+// exactly what was built, and every slot from the count on points to the shared empty sample.
 bool read_instrument(StreamReader& reader, XmModule& module, int instrument_index) {
     XmInstrument& instrument = module.instruments[instrument_index];
-    uint64_t start = stream_position(reader);
-    uint64_t header_end = start + read32(reader);
+    const uint64_t start = stream_position(reader);
+    const uint64_t header_end = start + read32(reader);
     skip(reader, 23);  // name and type
-    uint32_t sample_count = read16(reader);
-    if (reader.failed || sample_count > max_samples) return false;
-    instrument.sample_count = int32_t(sample_count);
-    if (sample_count == 0) {
-        std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
-        seek_to(reader, header_end);
-        return !reader.failed;
+    const uint32_t sample_count = read16(reader);
+    if (sample_count > max_samples) {
+        return refuse("instrument %d has %u samples, more than %u", instrument_index + 1,
+                      sample_count, max_samples);
     }
-    read32(reader);  // sample header size: taken to be 40
-    read_instrument_settings(reader, instrument);
+    std::fill(std::begin(instrument.samples), std::end(instrument.samples), &empty_sample);
+    if (sample_count > 0) {
+        read32(reader);  // sample header size: taken to be 40
+        read_instrument_settings(reader, instrument);
+    }
     seek_to(reader, header_end);
-    uint64_t pending_bytes = 0;
-    for (uint32_t slot = 0; slot < sample_count && !reader.failed; ++slot) {
-        instrument.samples[slot] = read_sample_header(reader, pending_bytes);
-        if (instrument.samples[slot] == nullptr) return false;
+    for (uint32_t slot = 0; slot < sample_count; ++slot) {
+        if (!holds(reader, sample_header_bytes)) break;
+        instrument.samples[slot] = read_sample_header(reader);
+        if (instrument.samples[slot] == nullptr) return refuse("out of memory");
+        instrument.sample_count = int32_t(slot + 1);
     }
-    if (reader.failed) return false;
-    std::fill(std::begin(instrument.samples) + sample_count, std::end(instrument.samples),
-              &empty_sample);
-    for (uint32_t slot = 0; slot < sample_count && !reader.failed; ++slot) {
-        XmSample& sample = *instrument.samples[slot];
-        if (sample.length > 0) {
-            read_sample_data(reader, module, sample, instrument_index, int(slot));
+    for (int32_t slot = 0; slot < instrument.sample_count; ++slot) {
+        if (!read_sample_data(reader, module, *instrument.samples[slot], instrument_index,
+                              int(slot))) {
+            return refuse("out of memory");
         }
     }
-    return !reader.failed;
+    return true;
 }
 
-// Reads the patterns the file carries, then gives every pattern the order table names beyond
-// them 64 empty rows.
+// Reads the patterns the stream holds (a pattern whose header it does not hold whole is missing,
+// and so are those after it), then gives every pattern the order table names beyond them 64
+// empty rows. Missing patterns the song never names are left out of the count: the engine
+// plays any pattern past the count as 64 empty rows.
 bool read_patterns(StreamReader& reader, XmModule& module, uint32_t file_pattern_count) {
     if (module.pattern_count == 0) return true;
     module.patterns = allocate<XmPattern>(uint64_t(module.pattern_count));
-    if (module.patterns == nullptr) return false;
-    for (uint32_t p = 0; p < file_pattern_count; ++p) {
-        if (!read_pattern(reader, module.patterns[p], module.channel_count)) return false;
+    if (module.patterns == nullptr) return refuse("out of memory");
+    int32_t present = 0;
+    while (uint32_t(present) < file_pattern_count && holds(reader, pattern_header_bytes)) {
+        if (!read_pattern(reader, module.patterns[present], module.channel_count)) {
+            return refuse("out of memory");
+        }
+        ++present;
     }
-    for (int32_t p = int32_t(file_pattern_count); p < module.used_pattern_count; ++p) {
+    module.pattern_count = std::max(present, module.used_pattern_count);
+    for (int32_t p = present; p < module.used_pattern_count; ++p) {
         XmPattern& pattern = module.patterns[p];
         pattern.row_count = missing_pattern_rows;
         if (module.channel_count == 0) continue;  // rows without cells
         pattern.cells = allocate<XmCell>(uint64_t(missing_pattern_rows) * module.channel_count);
-        if (pattern.cells == nullptr) return false;
+        if (pattern.cells == nullptr) return refuse("out of memory");
     }
     return true;
 }
@@ -406,23 +443,34 @@ bool file_callbacks_installed() {
 
 void loader_reset() {
     file_callbacks = FileCallbacks{};
+    failure_text[0] = '\0';
 }
 
-// Opens the named stream, reads a module from it and closes it again. Any failure releases
-// everything built so far and gives null.
+const char* module_load_failure() {
+    return failure_text;
+}
+
+// Opens the named stream, reads a module from it and closes it again. A refusal releases
+// everything built so far and gives null, keeping its reason.
 XmModule* module_load(const void* name, SampleReader sample_reader) {
-    if (!file_callbacks_installed()) return nullptr;
+    failure_text[0] = '\0';
+    if (!file_callbacks_installed()) {
+        refuse("no file callbacks installed");
+        return nullptr;
+    }
     XmModule* module = allocate<XmModule>(1);
     XmStream* stream = allocate<XmStream>(1);
     if (module == nullptr || stream == nullptr) {
         std::free(module);
         std::free(stream);
+        refuse("out of memory");
         return nullptr;
     }
     stream->handle = file_callbacks.file_open(name);
     if (stream->handle == 0) {
         std::free(stream);
         std::free(module);
+        refuse("the file does not open");
         return nullptr;
     }
     module->sample_reader = sample_reader;
@@ -438,44 +486,52 @@ XmModule* module_load(const void* name, SampleReader sample_reader) {
 
 // Fills a zeroed module from the stream: the module header, the patterns, then the
 // instruments with their samples. The stream's size is learnt first so that every count can
-// be checked against what is left before it is trusted.
+// be held to what is left before it is trusted. Refused: a file without the ID text, one cut
+// before the song's own fields (its length, channels, patterns and instruments), more channels
+// than the engine has, more than 16 samples in an instrument, and memory running out.
 bool read_xm(XmModule* module, XmStream* stream) {
-    if (module == nullptr || stream == nullptr || !file_callbacks_installed()) return false;
+    if (module == nullptr || stream == nullptr || !file_callbacks_installed()) {
+        return refuse("no stream to read");
+    }
     StreamReader reader{stream, 0, false};
     file_callbacks.file_seek(stream->handle, 0, 2);
     reader.end = stream_position(reader);
     file_callbacks.file_seek(stream->handle, 0, 0);
 
+    // A file shorter than the ID text that begins like it is cut inside the header.
     char id[module_id_length];
     read_bytes(reader, id, module_id_length);
-    if (reader.failed || std::memcmp(id, module_id, module_id_length) != 0) return false;
+    if (std::memcmp(id, module_id, std::min(reader.end, module_id_length)) != 0) {
+        return refuse("not an XM module (no '%s' ID)", module_id);
+    }
     module->tick_routine = play_tick;
     module->initial_global_volume = 64;
 
     seek_to(reader, header_fields_offset);
-    uint32_t header_size = read32(reader);
-    uint32_t song_length = read16(reader);
-    uint32_t restart_position = read16(reader);
-    uint32_t channel_count = read16(reader);
-    uint32_t file_pattern_count = read16(reader);
-    uint8_t fields[264];
-    read_bytes(reader, fields, sizeof fields);
-    if (reader.failed) return false;
+    const uint32_t header_size = read32(reader);
+    const uint32_t song_length = read16(reader);
+    const uint32_t restart_position = read16(reader);
+    const uint32_t channel_count = read16(reader);
+    const uint32_t file_pattern_count = read16(reader);
     // The count is the format's signed 16-bit field: a header count above 32767 reads as a
     // negative one, which loads no instruments and leaves every channel on the empty one.
-    const int16_t instrument_count = int16_t(little16(fields));
+    const int16_t instrument_count = int16_t(read16(reader));
+    if (reader.ended) return refuse("truncated at byte %u, inside the header", reader.end);
     // The engine has 32 channel records. A song without channels loads and plays nothing.
-    if (channel_count > uint32_t(max_channels)) return false;
-    // Every pattern takes at least its 9-byte header.
-    if (uint64_t(file_pattern_count) * pattern_header_bytes > bytes_left(reader)) return false;
+    if (channel_count > uint32_t(max_channels)) {
+        return refuse("%u channels, more than the %d the player has", channel_count, max_channels);
+    }
+    // Flags, tempo, BPM and the order table, as far as the file holds them.
+    uint8_t fields[262];
+    read_bytes(reader, fields, sizeof fields);
     // The order table holds 256 entries; the signed fields keep their non-negative range.
     module->song_length = int16_t(std::min<uint32_t>(song_length, max_song_length));
     module->restart_position = int16_t(std::min<uint32_t>(restart_position, INT16_MAX));
     module->channel_count = int16_t(channel_count);
-    module->flags = little16(fields + 2);
-    module->default_speed = int16_t(std::min<uint32_t>(little16(fields + 4), INT16_MAX));
-    module->default_bpm = int16_t(std::min<uint32_t>(little16(fields + 6), INT16_MAX));
-    std::memcpy(module->orders, fields + 8, sizeof module->orders);
+    module->flags = little16(fields);
+    module->default_speed = int16_t(std::min<uint32_t>(little16(fields + 2), INT16_MAX));
+    module->default_bpm = int16_t(std::min<uint32_t>(little16(fields + 4), INT16_MAX));
+    std::memcpy(module->orders, fields + 6, sizeof module->orders);
     seek_to(reader, uint64_t(header_fields_offset) + header_size);
 
     module->used_pattern_count = 0;
@@ -486,14 +542,15 @@ bool read_xm(XmModule* module, XmStream* stream) {
     }
     module->pattern_count =
         std::max<int32_t>(int32_t(file_pattern_count), module->used_pattern_count);
-    if (reader.failed || !read_patterns(reader, *module, file_pattern_count)) return false;
+    if (!read_patterns(reader, *module, file_pattern_count)) return false;
 
-    module->instrument_count = instrument_count;
+    // Instruments the stream does not reach are left out of the count: the engine plays an
+    // instrument number past it as the empty instrument.
     if (instrument_count <= 0) return true;
-    if (uint64_t(instrument_count) * instrument_minimum_bytes > bytes_left(reader)) return false;
     module->instruments = allocate<XmInstrument>(instrument_count);
-    if (module->instruments == nullptr) return false;
-    for (int32_t i = 0; i < instrument_count; ++i) {
+    if (module->instruments == nullptr) return refuse("out of memory");
+    for (int32_t i = 0; i < instrument_count && bytes_left(reader) > 0; ++i) {
+        module->instrument_count = int16_t(i + 1);
         if (!read_instrument(reader, *module, int(i))) return false;
     }
     return true;

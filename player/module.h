@@ -138,12 +138,16 @@ struct XmStream {
     uintptr_t handle;
 };
 
-// Reads a module through the installed callbacks; null on any failure, nothing kept.
+// Reads a module through the installed callbacks. A file that ends early loads what it holds
+// and plays the rest as nothing; null, with nothing kept, when the file cannot be played.
 XmModule* module_load(const void* name, SampleReader sample_reader);
+// Why the last load gave null, in one line ("truncated at byte 50, inside the header"); empty
+// after a load that succeeded.
+const char* module_load_failure();
 // Fills a zeroed module from the stream; used by module_load.
 bool read_xm(XmModule* module, XmStream* stream);
 // Stops playback (waiting for a fill in progress) and releases everything the module owns.
 bool module_free(XmModule* module);
 
-// Clears the installed callbacks (for test fixtures).
+// Clears the installed callbacks and the last failure (for test fixtures).
 void loader_reset();

@@ -7,8 +7,9 @@
 //
 // The song ends at the first row tick that returns to an order and row already played, other
 // than through a pattern loop; the render stops there, or after S seconds, and never runs
-// past 20 minutes. Exit status: 0 done, 1 a file that cannot be read, loaded or written,
-// 2 bad usage.
+// past 20 minutes. A file that ends early plays what it holds; one the player cannot play is
+// refused with the loader's one-line reason. Exit status: 0 done, 1 a file that cannot be
+// read, loaded or written, 2 bad usage.
 #include <unistd.h>
 
 #include <algorithm>
@@ -261,8 +262,7 @@ int main(int argc, char** argv) {
     engine_reset();
     XmModule* module = module_load(nullptr, nullptr);
     if (!module) {
-        std::fprintf(stderr, "xm_render: cannot load %s: not an XM module this player reads\n",
-                     source);
+        std::fprintf(stderr, "xm_render: cannot load %s: %s\n", source, module_load_failure());
         return exit_failure;
     }
 

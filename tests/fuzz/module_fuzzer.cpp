@@ -10,10 +10,13 @@
 #include "player/ring.h"
 
 // Mixes 3 seconds at 44100 Hz of whatever loads, the way the output does once playback has
-// started, then releases everything.
+// started, then releases everything; a refusal must say why.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
-    memfile_reset(), loader_reset(), engine_reset(), ring_reset();
+    memfile_reset();
+    loader_reset();
+    engine_reset();
+    ring_reset();
     memfile_attach(data, uint32_t(size));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
     ring_set_rate(44100);  // before loading: the engine's steps follow the rate
@@ -24,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t block = 0; block < 3 * 44100 / block_frames; ++block)
             fill_block();
         module_free(module);
+    } else if (module_load_failure()[0] == '\0') {
+        __builtin_trap();
     }
-    ring_reset(), memfile_reset();
+    ring_reset();
+    memfile_reset();
     return 0;
 }

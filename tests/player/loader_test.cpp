@@ -2,10 +2,14 @@
 // loader's rules, on images written by tools/xm_image with the bytes poked where it matters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "data/module_bytes.h"
 #include "player/engine.h"
 #include "player/memfile.h"
+#include "player/ring.h"
 #include "tests/player/support/songs.h"
+#include "tests/support/song_mix.h"
 
 namespace {
 
@@ -19,18 +23,26 @@ void put(std::vector<uint8_t>& image, size_t at, uint32_t value, int width) {
 }
 
 // Three channels, orders 0, 20, 1 over two file patterns (packed, then written in full), and
-// instruments with one 8-bit sample, none, and an 8-bit plus a ping-pong 16-bit sample.
+// instruments with one 8-bit sample, none, and an 8-bit plus a ping-pong 16-bit sample. Its
+// bytes: the header to 335; pattern 0's header from 336 and its rows from 345 (9 bytes: the
+// first cell in full, then 1 and 3), 354 (3), 357 (5: D#3, then 1 and 1) and 364 (3); pattern 1
+// from 367; instrument 0's header from 406, sample header from 669 and two frames; instrument
+// 1 from 711, instrument 2 from 744 to the end at 1100.
+constexpr size_t instrument0 = 406;
 XmImageSong feature_song() {
     XmImageSong song{.channel_count = 3, .tempo = 5, .bpm = 130, .restart_position = 1};
     song.orders = {0, 20, 1};
     song.patterns = {xm_pattern(4, 3, {"C-4 01 40 F05 | ... | === 128", "", "D#3 129 .. A0F"}),
                      xm_pattern(2, 3, {"", ".. .. .. ... | ... | B-7 02 30 C20"})};
     song.patterns[1].pack = false;
+    song.patterns[1].cells[0].note = 98;  // past key-off: no tracker writes it
     XmImageInstrument first{.samples = {{.frames = {5, 6}}}, .note_samples = {0, 0, 0, 0, 0, 7}};
     first.volume_envelope = {.points = {{0, 64}, {4, 0}}, .sustain_point = 1, .type = 1};
     first.panning_envelope = {.points = {{0, 32}}, .type = 1};
     XmImageSample words{.sixteen_bit = true, .frames = {1000, -1000, 2000, -2000, 3000}};
-    words.loop_start = 1, words.loop_length = 3, words.loop_bits = 2;
+    words.loop_start = 1;
+    words.loop_length = 3;
+    words.loop_bits = 2;
     song.instruments = {first, XmImageInstrument{},
                         XmImageInstrument{.samples = {XmImageSample{.frames = {1, 2, 3}}, words}}};
     return song;
@@ -55,10 +67,11 @@ TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
                        {'s', -9, 1, 0, 91},  {'s', 0, 7, 0, 91},     {'r', 9, 0, 9, 100},
                        {'o', 0, 0, 1, 0},    {'r', -1, 0, 100, 100}, {'c', 0, 0, 0, 0}};
     for (const V& step : steps) {
+        if (step[0] == 'c') memfile_close(1);
         const int64_t result = step[0] == 's' ? memfile_seek(1, int32_t(step[1]), uint8_t(step[2]))
                                : step[0] == 'r' ? memfile_read(buffer, uint32_t(step[1]), 1)
                                : step[0] == 'o' ? int64_t(memfile_open(nullptr))
-                                                : (memfile_close(1), 0);
+                                                : 0;
         EXPECT_EQ((V{result, memfile_tell(1)}), (V{step[3], step[4]})) << char(step[0]) << step[1];
     }
 }
@@ -85,13 +98,16 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
     EXPECT_EQ((V{m.used_pattern_count, m.pattern_count, m.patterns[0].row_count,
                  m.patterns[1].row_count, m.patterns[20].row_count, m.instrument_count}),
               (V{21, 21, 4, 2, 64, 3}));
-    // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255; instrument 128 stays,
-    // 129 becomes none; effects A..Z are 10..35.
-    // clang-format off
-    EXPECT_EQ((std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0), cell(1, 1, 2)}),
-              (std::vector<V>{{49, 1, 0x40, 15, 5}, V(5, 0), {255, 128, 0, 0, 0}, {40, 0, 0, 10, 15},
+    // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255, 98 none; instrument
+    // 128 stays, 129 becomes none; effects A..Z are 10..35.
+    EXPECT_EQ((std::vector<V>{cell(0, 0, 0), cell(0, 0, 1), cell(0, 0, 2), cell(0, 2, 0),
+                              cell(1, 0, 0), cell(1, 1, 2)}),
+              (std::vector<V>{{49, 1, 0x40, 15, 5},
+                              V(5, 0),
+                              {255, 128, 0, 0, 0},
+                              {40, 0, 0, 10, 15},
+                              V(5, 0),
                               {96, 2, 0x30, 12, 0x20}}));
-    // clang-format on
     // One panning point is no envelope (two volume points are one); bytes 2 and 3 read x 256.
     const XmInstrument& in = m.instruments[0];
     EXPECT_EQ((V{in.sample_count, in.note_samples[5], in.volume_type, in.panning_point_count,
@@ -106,22 +122,27 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
 }
 
 // Sample header length, loop start and loop length (bytes) and type, poked into a one-sample
-// image, and the frames the loader makes of them (loop length, start, type): both loop bits
-// mean ping-pong, other bits are ignored, no loop length means no loop, 16-bit byte counts are
-// halved rounding down, loops are cut at the sample's end and dropped when they start there.
+// image that ends after at most 200 bytes of data, and the frames the loader makes of them
+// (loop length, start, type): both loop bits mean ping-pong, other bits are ignored, no loop
+// length means no loop, 16-bit byte counts are halved rounding down, loops are cut at the
+// sample's end and dropped when they start there. A length past the data is a sample cut
+// short: it keeps the frames there, and its loop is cut at their end or dropped.
 TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
-    // clang-format off
-    const uint32_t cases[][7] = {
-        {100, 10, 20, 0x00, 100, 0, LOOP_NONE}, {100, 10, 20, 0xED, 20, 10, LOOP_FORWARD},
-        {100, 10, 20, 0x03, 20, 10, LOOP_PINGPONG}, {100, 10, 0, 0x01, 100, 0, LOOP_NONE},
-        {200, 20, 1, 0x11, 100, 0, LOOP_NONE}, {201, 21, 41, 0x12, 20, 10, LOOP_PINGPONG},
-        {100, 99, 20, 0x01, 1, 99, LOOP_FORWARD}, {100, 100, 5, 0x01, 100, 0, LOOP_NONE},
-        {100, 0xFFFFFFF0, 0xFFFFFFF0, 0x02, 100, 0, LOOP_NONE},
-        {100, 0, 0xFFFFFFFF, 0x01, 100, 0, LOOP_FORWARD}};
-    // clang-format on
+    const uint32_t cases[][7] = {{100, 10, 20, 0x00, 100, 0, LOOP_NONE},
+                                 {100, 10, 20, 0xED, 20, 10, LOOP_FORWARD},
+                                 {100, 10, 20, 0x03, 20, 10, LOOP_PINGPONG},
+                                 {100, 10, 0, 0x01, 100, 0, LOOP_NONE},
+                                 {200, 20, 1, 0x11, 100, 0, LOOP_NONE},
+                                 {201, 21, 41, 0x12, 20, 10, LOOP_PINGPONG},
+                                 {100, 0xFFFFFFF0, 0xFFFFFFF0, 0x02, 100, 0, LOOP_NONE},
+                                 {100, 0, 0xFFFFFFFF, 0x01, 100, 0, LOOP_FORWARD},
+                                 {300, 10, 250, 0x01, 190, 10, LOOP_FORWARD},
+                                 {300, 250, 20, 0x01, 200, 0, LOOP_NONE},
+                                 {301, 20, 280, 0x11, 90, 10, LOOP_FORWARD}};
     for (const auto& c : cases) {
         XmImageSample sample{.sixteen_bit = (c[3] & 0x10) != 0};
-        sample.frames.assign(sample.sixteen_bit ? c[0] / 2 : c[0], 1);
+        const uint32_t data_bytes = std::min(c[0], 200u);
+        sample.frames.assign(sample.sixteen_bit ? data_bytes / 2 : data_bytes, 1);
         std::vector<uint8_t> image = write_xm_image(
             XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
         for (int field = 0; field < 3; ++field)
@@ -130,7 +151,7 @@ TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
         ASSERT_NE(load(image), nullptr) << c[1] << " " << c[3];
         const XmSample& s = *module->instruments[0].samples[0];
         EXPECT_EQ((V{s.length, s.loop_length, s.loop_start, s.loop_type}),
-                  (V{c[0] >> (c[3] >> 4 & 1), c[4], c[5], c[6]}))
+                  (V{data_bytes >> (c[3] >> 4 & 1), c[4], c[5], c[6]}))
             << c[1] << " " << c[3];
     }
 }
@@ -140,15 +161,14 @@ TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
 // (ping-pong), none (0) without a loop; then zeroed storage.
 TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
     // Loop bits, the four frames, then the delta bytes (three 8-bit or six 16-bit).
-    // clang-format off
     const V cases[] = {{0, 256, 512, 256, 0, 0x01, 0x01, 0xFF},
                        {1, 32512, -32768, 0, -32768, 0x7F, 0x01, 0x80},
                        {2, -256, -512, -768, -768, 0xFF, 0xFF, 0xFF},
                        {1, 256, 512, -32768, 512, 0x00, 0x01, 0x00, 0x01, 0x00, 0x7E}};
-    // clang-format on
     for (const V& c : cases) {
         XmImageSample sample{.sixteen_bit = c.size() == 11, .frames = {0, 0, 0}, .loop_start = 1};
-        sample.loop_length = 2, sample.loop_bits = uint8_t(c[0]);
+        sample.loop_length = 2;
+        sample.loop_bits = uint8_t(c[0]);
         std::vector<uint8_t> image = write_xm_image(
             XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
         std::copy(c.begin() + 5, c.end(), image.end() - long(c.size() - 5));
@@ -166,8 +186,12 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
     const std::vector<uint8_t> image = write_xm_image(feature_song());
     memfile_attach(image.data(), uint32_t(image.size()));
     const FileOpenFn open = [](const void* name) { return missing == 6 ? 0 : memfile_open(name); };
-    const FileCloseFn close = [](uintptr_t handle) { ++closes, memfile_close(handle); };
-    for (missing = 0, closes = 0; missing < 7; ++missing, closes = 0) {  // 5: none missing
+    const FileCloseFn close = [](uintptr_t handle) {
+        ++closes;
+        memfile_close(handle);
+    };
+    for (missing = 0; missing < 7; ++missing) {  // 5: none missing
+        closes = 0;
         set_file_callbacks(missing == 0 ? nullptr : open, missing == 1 ? nullptr : close,
                            missing == 2 ? nullptr : memfile_read,
                            missing == 3 ? nullptr : memfile_seek,
@@ -176,66 +200,126 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
         EXPECT_EQ((V{module != nullptr, closes, file_callbacks_installed()}),
                   (V{missing == 5, missing == 5, missing >= 5}))
             << missing;
+        const char* reason = missing == 6 ? "the file does not open" : "";
+        EXPECT_STREQ(module_load_failure(), missing < 5 ? "no file callbacks installed" : reason);
     }
-    EXPECT_FALSE(read_xm(nullptr, nullptr) || module_free(nullptr));
+    EXPECT_FALSE(read_xm(nullptr, nullptr));
+    EXPECT_FALSE(module_free(nullptr));
 }
 
-// Each image's walk ends exactly at its last byte, so every shorter prefix fails; the embedded
-// song's ends on the seek past an instrument without samples.
-TEST_F(Loader, EveryPrefixFailsAndTheWholeImageLoads) {
+// Every prefix that holds the song's own fields (74 bytes, up to the instrument count) loads
+// and keeps the promises of a load; a shorter one is refused, saying where it ends.
+TEST_F(Loader, EveryPrefixWithTheSongFieldsLoadsAndAShorterOneSaysWhereItEnds) {
     for (const std::vector<uint8_t>& image :
          {write_xm_image(feature_song()),
           std::vector<uint8_t>(module_bytes, module_bytes + module_size)}) {
-        for (size_t length = 0; length < image.size(); ++length)
-            ASSERT_EQ(load({image.begin(), image.begin() + long(length)}), nullptr) << length;
-        expect_module_sound(load(image));
+        for (size_t length = 0; length <= image.size(); ++length) {
+            SCOPED_TRACE(length);
+            load({image.begin(), image.begin() + long(length)});
+            if (length >= 74) {
+                expect_module_sound(module.get());
+                continue;
+            }
+            EXPECT_EQ(module, nullptr);
+            EXPECT_EQ(module_load_failure(),
+                      "truncated at byte " + std::to_string(length) + ", inside the header");
+        }
     }
 }
 
+// The feature image cut at a byte keeps what it holds whole and the rest is empty. Per cut:
+// patterns, pattern 0's rows, channel 0's notes in rows 0 and 2, instruments, and the last
+// one's samples (-1: none).
+TEST_F(Loader, ACutSongKeepsWhatItHoldsWhole) {
+    const std::vector<uint8_t> image = write_xm_image(feature_song());
+    const V cases[] = {
+        {74, 1, 64, 0, 0, 0, -1},  // the order table reads 0s: pattern 0 is missing, 64 empty rows
+        {362, 21, 4, 49, 0, 0, -1},  // row 2's first cell is whole, the rest of the row is not
+        {406, 21, 4, 49, 40, 0, -1},
+        {407, 21, 4, 49, 40, 1, 0},  // one byte of instrument 0: reached, and empty
+        {700, 21, 4, 49, 40, 1, 0},  // inside the sample header
+    };
+    for (const V& c : cases) {
+        ASSERT_NE(load({image.begin(), image.begin() + c[0]}), nullptr) << c[0];
+        const XmModule& m = *module;
+        const int64_t samples = c[5] > 0 ? m.instruments[c[5] - 1].sample_count : -1;
+        EXPECT_EQ((V{c[0], m.pattern_count, m.patterns[0].row_count, m.patterns[0].cells[0].note,
+                     m.patterns[0].cells[6].note, m.instrument_count, samples}),
+                  c);
+    }
+}
+
+// One C-4 (8363 Hz) on a 240-frame 8-bit sample, frame i = 64 - i / 2, that ends the file: the
+// file cut 100 frames into that sample sounds like the whole one until the song first reads
+// frame 100. At 8363 Hz out a step is one frame, output frame n reads frame n, and the cut
+// voice ends at 100; at 16726 Hz a step is half a frame, and output frame 199 mixes frame 99
+// half and half with frame 100, which in the cut file is the guard frame after the loop, cut to
+// 20..99 (frame 20). A loop that ends before 100 never reads it. (Loop length from frame 20 (0:
+// none), output rate, first output frame that differs; -1: none in 2000.)
+TEST(CutSong, SoundsLikeTheWholeSongUntilItPlaysTheMissingFrames) {
+    const V cases[] = {{0, 8363, 100}, {200, 16726, 199}, {40, 8363, -1}};
+    for (const V& c : cases) {
+        XmImageSample sample{.loop_start = 20, .loop_length = uint32_t(c[0])};
+        sample.loop_bits = c[0] > 0;
+        for (int i = 0; i < 240; ++i)
+            sample.frames.push_back(int16_t(64 - i / 2));
+        const std::vector<uint8_t> whole =
+            write_xm_image(pattern_song("C-4 01", 6, {{.samples = {sample}}}));
+        const std::vector<int16_t> heard = mix_song(whole, 2000, c[1]).pcm;
+        const std::vector<int16_t> cut =
+            mix_song({whole.begin(), whole.end() - 140}, 2000, c[1]).pcm;
+        const auto differs =
+            std::mismatch(heard.begin(), heard.end(), cut.begin(), cut.end()).first;
+        EXPECT_EQ(differs == heard.end() ? -1 : (differs - heard.begin()) / 2, c[2])
+            << c[1] << " " << c[0];
+    }
+    ring_reset();
+}
+
 // Size fields of the feature image set to 0, 0xFFFF and 0xFFFFFFFF (cut to the field's width):
-// L loads, F fails, E either; whatever loads keeps its promises. Offsets from 1000 on count
-// from the first instrument. Header size: pattern data inside the header or past the end; song
-// length held to 256 entries; channels 1..32 only; more than 256 patterns; instruments the
-// image cannot hold; rows whose cells cannot fit; packed size: only 0 means no data; sample
-// count above 16; sample length: data that is not there (the loop fields' extremes are above).
+// L loads, F is refused, E either; whatever loads keeps its promises. Header size: pattern data
+// inside the header, or past the end (all missing); song length held to 256 entries; channels 1..32
+// only; more patterns or instruments than the image holds, rows past its end, an instrument header
+// or a sample reaching past it: what is there loads; packed size: only 0 means no data; sample
+// count above 16 (the loop fields' extremes are above).
 TEST_F(Loader, ExtremeSizeFieldsLoadSoundlyOrFail) {
-    XmImageSong bare = feature_song();
-    bare.instruments.clear();
-    const size_t instrument0 = write_xm_image(bare).size();
     const std::vector<uint8_t> original = write_xm_image(feature_song());
     const std::pair<size_t, const char*> fields[] = {
-        {60, "EFF4"},   {64, "LLL2"},   {66, "LLL2"},   {68, "FFF2"},   {70, "EFF2"},
-        {72, "LLL2"},   {76, "LLL2"},   {78, "LLL2"},   {336, "LLL4"},  {341, "EFF2"},
-        {343, "ELL2"},  {1000, "EFF4"}, {1027, "EFF2"}, {1029, "LLL4"}, {1225, "LLL1"},
-        {1226, "LLL1"}, {1263, "EFF4"}};
+        {60, "ELL4"},  {64, "LLL2"},  {66, "LLL2"},  {68, "EFF2"},  {70, "ELL2"},  {72, "LLL2"},
+        {76, "LLL2"},  {78, "LLL2"},  {336, "LLL4"}, {341, "ELL2"}, {343, "ELL2"}, {406, "ELL4"},
+        {433, "EFF2"}, {435, "LLL4"}, {631, "LLL1"}, {632, "LLL1"}, {669, "ELL4"}};
     const uint32_t values[3] = {0, 0xFFFF, 0xFFFFFFFF};
     for (const auto& [offset, outcomes] : fields) {
         for (int v = 0; v < 3; ++v) {
             std::vector<uint8_t> image = original;
-            put(image, offset < 1000 ? offset : offset - 1000 + instrument0, values[v],
-                outcomes[3] - '0');
+            put(image, offset, values[v], outcomes[3] - '0');
             SCOPED_TRACE(::testing::Message() << offset << " = " << values[v]);
             if (load(image)) expect_module_sound(module.get());
             EXPECT_TRUE(outcomes[v] == 'E' || (module != nullptr) == (outcomes[v] == 'L'));
         }
     }
-    // The ID text must match to its trailing blank; more than 16 samples fail the load.
-    for (auto [at, value] : {std::pair{size_t(9), 'm'}, {16, 0}, {instrument0 + 27, 17}}) {
+    // Refused, saying why: an ID text that differs, even in its trailing blank; more channels
+    // than the engine's 32; more than 16 samples.
+    const std::string not_xm = "not an XM module (no 'Extended Module: ' ID)";
+    for (auto [at, value, reason] :
+         {std::tuple{size_t(9), 'm', not_xm},
+          {16, 0, not_xm},
+          {68, 33, "33 channels, more than the 32 the player has"},
+          {instrument0 + 27, 17, "instrument 1 has 17 samples, more than 16"}}) {
         std::vector<uint8_t> image = original;
         image[at] = uint8_t(value);
         EXPECT_EQ(load(image), nullptr) << at;
+        EXPECT_EQ(module_load_failure(), reason);
     }
-    // Songs written whole with (channels, patterns, pattern 0's rows after the load or -1 when
-    // it fails): 32 channels load, 33 do not (0 do: the engine's test plays such a song); 300
-    // patterns of 1000 rows without data load, held to 256 rows each, though their cells would
-    // not fit the image.
-    const V songs[] = {{32, 2, 4}, {33, 2, -1}, {32, 300, 256}};
-    for (const V& c : songs) {
+    // Songs of 32 channels written whole with (patterns, pattern 0's rows after the load): they
+    // load (0 channels do too: the engine's test plays such a song); 300 patterns of 1000 rows
+    // without data load, held to 256 rows each, though their cells would not fit the image.
+    for (const V& c : {V{2, 4}, V{300, 256}}) {
         XmImageSong song = feature_song();
-        song.channel_count = uint16_t(c[0]);
-        if (c[1] == 300) song.patterns.assign(300, {.rows = 1000, .empty_data = true});
-        if (load(write_xm_image(song))) expect_module_sound(module.get());
-        EXPECT_EQ(module ? module->patterns[0].row_count : -1, c[2]) << c[0] << " " << c[1];
+        song.channel_count = 32;
+        if (c[0] == 300) song.patterns.assign(300, {.rows = 1000, .empty_data = true});
+        expect_module_sound(load(write_xm_image(song)));
+        EXPECT_EQ(module->patterns[0].row_count, c[1]) << c[0];
     }
 }
 

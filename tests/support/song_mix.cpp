@@ -7,11 +7,11 @@
 #include "player/output.h"
 #include "player/ring.h"
 
-SongMix mix_embedded_song(size_t frames) {
+SongMix mix_song(const std::vector<uint8_t>& image, size_t frames, int32_t rate) {
     SongMix mix;
-    memfile_attach(module_bytes, module_size);
+    memfile_attach(image.data(), uint32_t(image.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    ring_set_rate(44100);
+    ring_set_rate(rate);
     engine_reset();
     XmModule* module = module_load(nullptr, nullptr);
     if (module == nullptr) return mix;
@@ -26,4 +26,8 @@ SongMix mix_embedded_song(size_t frames) {
     }
     module_free(module);
     return mix;
+}
+
+SongMix mix_embedded_song(size_t frames) {
+    return mix_song({module_bytes, module_bytes + module_size}, frames);
 }

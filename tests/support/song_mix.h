@@ -1,5 +1,5 @@
 #pragma once
-// The embedded song as the demo plays it: loaded from the data, started through the program's
+// A song as the demo plays it: loaded through the memory file, started through the program's
 // own start routine and mixed block by block as the output thread fills the ring.
 #include <cstddef>
 #include <cstdint>
@@ -10,5 +10,7 @@ struct SongMix {
     std::vector<uint32_t> clock_ms;  // per block, the song clock while it is heard
 };
 
-// Whole blocks until at least `frames` frames are mixed.
+// Whole blocks at `rate` until at least `frames` frames are mixed; nothing when it fails to load.
+SongMix mix_song(const std::vector<uint8_t>& image, size_t frames, int32_t rate = 44100);
+// The embedded song, at 44100 Hz.
 SongMix mix_embedded_song(size_t frames);
