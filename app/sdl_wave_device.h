@@ -5,7 +5,8 @@
 
 // The wave device on SDL2 audio: signed 16-bit interleaved PCM at the rate asked for. SDL's
 // audio callback copies from the looping ring at its play cursor and counts the bytes it has
-// taken, which is the position the output thread polls.
+// taken, which is the position the output thread polls; the span it copied last is the queue
+// it reports, the only one SDL knows of.
 extern const WaveDevice sdl_wave_device;
 
 // Watches what the device plays: called on SDL's audio thread just before each span of the
