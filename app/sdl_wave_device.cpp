@@ -1,6 +1,8 @@
 #include "app/sdl_wave_device.h"
 
 #include <SDL.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -135,12 +137,20 @@ void sdl_close() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-// A refusal (no real-time rights) leaves the thread at its normal priority.
-void sdl_raise_thread_priority() {
+}  // namespace
+
+// The real-time round-robin policy at its lowest priority (below a sound server's own threads),
+// not passed on to child processes; where that is refused, SDL's time-critical priority (the
+// lowest nice value, or what the desktop's real-time broker grants). A refusal of both leaves
+// the thread as it was.
+void raise_audio_thread_priority() {
+    sched_param lowest_real_time{};
+    lowest_real_time.sched_priority = sched_get_priority_min(SCHED_RR);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR | SCHED_RESET_ON_FORK, &lowest_real_time) ==
+        0)
+        return;
     (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 }
-
-}  // namespace
 
 // The callback runs under the device's lock, so taking it once after the store waits out a
 // callback that may still be calling the earlier watcher.
@@ -152,6 +162,6 @@ void set_sdl_play_watcher(SdlPlayWatcher watcher) {
 }
 
 const WaveDevice sdl_wave_device = {
-    sdl_open,      sdl_prepare, sdl_write_looping, sdl_position_bytes,        sdl_queue,
-    sdl_unprepare, sdl_reset,   sdl_close,         sdl_raise_thread_priority,
+    sdl_open,      sdl_prepare, sdl_write_looping, sdl_position_bytes,          sdl_queue,
+    sdl_unprepare, sdl_reset,   sdl_close,         raise_audio_thread_priority,
 };
