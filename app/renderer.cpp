@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 
+#include <cstdlib>
+
+#include "app/pulse_wave_device.h"
 #include "app/sdl_wave_device.h"
 #include "data/module_bytes.h"
 #include "player/memfile.h"
@@ -18,12 +21,24 @@ namespace {
 // Fog colour: black, opaque.
 constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
+// Opens the output at 44100 Hz: a stream on the sound server where one answers, unless SDL has
+// been pointed at a driver of its own (SDL_AUDIODRIVER, as for the disk and dummy drivers);
+// SDL's device otherwise. The player falls back to a silent device that keeps the clock running
+// when neither opens.
+void open_audio() {
+    const char* sdl_driver = std::getenv("SDL_AUDIODRIVER");
+    if (sdl_driver == nullptr || *sdl_driver == '\0') {
+        set_wave_device(&pulse_wave_device);
+        if (audio_init(44100)) return;
+    }
+    set_wave_device(&sdl_wave_device);
+    audio_init(44100);
+}
+
 // Starts the embedded song from its beginning. A module of an earlier set-up (before a display
 // toggle) is released first: freeing it stops its playback, so the device and voice reset of
 // audio_init never meets a running fill, and memory stays the same however often the display
-// is toggled. The output plays through SDL audio (the player falls back to a silent device
-// that keeps the clock running when none opens). The new module is stored before playback
-// starts so that the clock reads it.
+// is toggled. The new module is stored before playback starts so that the clock reads it.
 void start_music() {
     if (music_module != nullptr) {
         module_free(music_module);
@@ -31,8 +46,7 @@ void start_music() {
     }
     memfile_attach(module_bytes, module_size);
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    set_wave_device(&sdl_wave_device);
-    audio_init(44100);
+    open_audio();
     music_module = module_load(nullptr, nullptr);
     player_start(music_module);
 }

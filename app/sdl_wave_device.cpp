@@ -1,19 +1,24 @@
 #include "app/sdl_wave_device.h"
 
 #include <SDL.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "player/output.h"
 
 // The ring fields are changed by the main thread only under SDL's audio lock, so the callback
 // sees them whole; the byte count is an atomic, so the output thread reads it without a lock.
+// SDL tells nothing of the driver's queue beneath it, only the size of its own buffer: the span
+// a callback copies is counted as queued from that moment, and heard as the time goes by.
 
 namespace {
 
-constexpr Uint16 callback_frames = 512;  // about 12 ms at 44100 Hz, well inside one block
+constexpr Uint16 callback_frames = 1024;  // about 23 ms at 44100 Hz
 
 SDL_AudioDeviceID device_id = 0;
 const uint8_t* ring = nullptr;  // the looping buffer, while prepared
@@ -22,6 +27,8 @@ uint32_t cursor = 0;   // next byte of the ring to play
 bool playing = false;  // between write_looping and reset
 std::atomic<uint64_t> bytes_played{0};
 std::atomic<SdlPlayWatcher> play_watcher{nullptr};
+std::mutex report_lock;  // held only to copy the report in or out
+DeviceQueue last_report;
 
 // Copies the next `length` bytes of the ring, wrapping at its end; silence when nothing plays.
 // Reading clock_block first orders the copy after the output thread's refills of the blocks
@@ -42,7 +49,9 @@ void SDLCALL fill_device(void*, Uint8* stream, int length) {
         left -= chunk;
         cursor = cursor + chunk == ring_bytes ? 0 : cursor + chunk;
     }
-    bytes_played.fetch_add(uint64_t(length), std::memory_order_release);
+    const uint64_t taken = bytes_played.fetch_add(uint64_t(length), std::memory_order_release);
+    const std::lock_guard<std::mutex> hold(report_lock);
+    last_report = {taken + uint64_t(length), uint64_t(length), steady_now_ns()};
 }
 
 bool sdl_open(int32_t rate, int32_t channels) {
@@ -83,6 +92,10 @@ bool sdl_write_looping(const int16_t* buffer, uint32_t bytes) {
     ring_bytes = bytes & ~3u;
     cursor = 0;
     bytes_played.store(0);
+    {
+        const std::lock_guard<std::mutex> hold(report_lock);
+        last_report = {};
+    }
     playing = true;
     SDL_UnlockAudioDevice(device_id);
     SDL_PauseAudioDevice(device_id, 0);
@@ -91,6 +104,11 @@ bool sdl_write_looping(const int16_t* buffer, uint32_t bytes) {
 
 uint64_t sdl_position_bytes() {
     return bytes_played.load(std::memory_order_acquire);
+}
+
+DeviceQueue sdl_queue() {
+    const std::lock_guard<std::mutex> hold(report_lock);
+    return last_report;
 }
 
 void sdl_unprepare() {
@@ -119,12 +137,20 @@ void sdl_close() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-// A refusal (no real-time rights) leaves the thread at its normal priority.
-void sdl_raise_thread_priority() {
+}  // namespace
+
+// The real-time round-robin policy at its lowest priority (below a sound server's own threads),
+// not passed on to child processes; where that is refused, SDL's time-critical priority (the
+// lowest nice value, or what the desktop's real-time broker grants). A refusal of both leaves
+// the thread as it was.
+void raise_audio_thread_priority() {
+    sched_param lowest_real_time{};
+    lowest_real_time.sched_priority = sched_get_priority_min(SCHED_RR);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR | SCHED_RESET_ON_FORK, &lowest_real_time) ==
+        0)
+        return;
     (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 }
-
-}  // namespace
 
 // The callback runs under the device's lock, so taking it once after the store waits out a
 // callback that may still be calling the earlier watcher.
@@ -136,6 +162,6 @@ void set_sdl_play_watcher(SdlPlayWatcher watcher) {
 }
 
 const WaveDevice sdl_wave_device = {
-    sdl_open,      sdl_prepare, sdl_write_looping, sdl_position_bytes,
-    sdl_unprepare, sdl_reset,   sdl_close,         sdl_raise_thread_priority,
+    sdl_open,      sdl_prepare, sdl_write_looping, sdl_position_bytes,          sdl_queue,
+    sdl_unprepare, sdl_reset,   sdl_close,         raise_audio_thread_priority,
 };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "player/audio_format.h"
 #include "player/channel.h"
 #include "player/engine.h"
 #include "player/mixer.h"
@@ -13,9 +14,12 @@
 #include "player/wave_device.h"
 
 // The ring is mixed ahead of the device: the whole of it before playback starts, then each
-// block again as soon as the device has finished playing it. The output thread polls the
-// device's byte position, refills every finished block and moves clock_block along, so the
-// clock names the block being heard.
+// block again as soon as it has been heard. The device takes the ring some way ahead of the
+// speaker (a sound server keeps a queue of its own), so the output thread polls for the
+// position being heard: what the device has taken, less the queue it last reported, plus the
+// time since that report. It refills every block heard to its end and moves clock_block onto
+// the block being heard; the blocks taken but not yet heard keep their clock entries, and the
+// ring keeps its two seconds less that queue as slack.
 //
 // Hand-off between the threads: everything the output thread uses is set up by the main thread
 // before the thread is created and released only after it has been joined; while it runs the
@@ -30,6 +34,7 @@ std::atomic<void (*)()> before_refill{nullptr};
 namespace {
 
 constexpr auto poll_interval = std::chrono::milliseconds(5);
+constexpr int64_t report_age_limit_ns = 10'000'000'000;  // a report's age counts up to 10 s
 constexpr auto fill_wait = std::chrono::milliseconds(1);
 constexpr int32_t output_channels = 2;
 constexpr uint32_t frame_bytes = 4;  // 16-bit stereo
@@ -72,6 +77,23 @@ uint32_t read_clock(Field BlockClock::*field) {
         const uint32_t value = (block_table[block].*field).load();
         if (clock_block.load() == block) return value;
     }
+}
+
+// Bytes of the ring heard by now: the device's last queue report carried forward by the time
+// since it was made, at the output rate. Never beyond what the device has taken, and never
+// before `heard_before`, so the clock does not go back when a report finds a longer queue.
+uint64_t heard_bytes(const WaveDevice& device, uint64_t heard_before) {
+    const uint64_t taken = device.position_bytes();
+    uint64_t heard = taken;
+    if (device.queue) {
+        const DeviceQueue report = device.queue();
+        const int64_t age_ns =
+            std::clamp<int64_t>(steady_now_ns() - report.reported_ns, 0, report_age_limit_ns);
+        const uint64_t since = uint64_t(age_ns) * uint64_t(output_rate) / 1000000000u;
+        const uint64_t queued = std::min(report.queued_bytes, report.taken_bytes);
+        heard = std::min(taken, report.taken_bytes - queued + since * frame_bytes);
+    }
+    return std::max(heard, heard_before);
 }
 
 }  // namespace
@@ -163,8 +185,8 @@ void prefill_ring() {
         fill_block();
 }
 
-// Every block between the last one refilled and the one the device plays has been played and is
-// mixed again, moving the clock onto the next block before the entry it leaves is rewritten.
+// Every block between the last one refilled and the one being heard has been heard and is mixed
+// again, moving the clock onto the next block before the entry it leaves is rewritten.
 void refill_played_blocks(int32_t play_block) {
     while (write_block != play_block && !stop_requested.load()) {
         if (const auto hook = before_refill.load(std::memory_order_relaxed)) hook();
@@ -176,13 +198,15 @@ void refill_played_blocks(int32_t play_block) {
     }
 }
 
-// Polls the device every 5 ms; the block the device plays follows from its byte position.
+// Polls the device every 5 ms; the block being heard follows from the position heard.
 int output_thread() {
     thread_finished.store(false);
     const WaveDevice* device = open_device;
     if (device->raise_thread_priority) device->raise_thread_priority();
+    uint64_t heard = 0;
     while (!stop_requested.load()) {
-        const uint64_t frame = device->position_bytes() / frame_bytes;
+        heard = heard_bytes(*device, heard);
+        const uint64_t frame = heard / frame_bytes;
         refill_played_blocks(int32_t(frame % uint64_t(ring_frames)) / block_frames);
         std::this_thread::sleep_for(poll_interval);
     }

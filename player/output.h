@@ -27,8 +27,8 @@ void reset_song_state(XmModule* module);
 // Mixes the whole ring from its start on the calling thread, with the clock on block 0: the
 // prefill of player_start, shared with the offline recorder.
 void prefill_ring();
-// What the output thread does once the device plays ring block play_block: every block it has
-// finished since the last refill is mixed again, in order, the clock moving on one block before
+// What the output thread does once ring block play_block is being heard: every block heard to
+// its end since the last refill is mixed again, in order, the clock moving on one block before
 // each (before_refill runs first, while the block still holds what was played).
 void refill_played_blocks(int32_t play_block);
 // Stops playback, closes the device and releases the ring (for test fixtures).

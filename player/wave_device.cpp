@@ -18,12 +18,6 @@ std::atomic<bool> silent_playing{false};
 std::atomic<int64_t> silent_start_ns{0};
 std::atomic<uint64_t> silent_stopped_bytes{0};  // the position held while not playing
 
-int64_t steady_now_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // Bytes the device would have played by now; whole seconds and the rest are scaled apart, so
 // the product stays in range however long the show runs.
 uint64_t silent_elapsed_bytes() {
@@ -72,9 +66,17 @@ void silent_close() {
 
 }  // namespace
 
+int64_t steady_now_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The silent device holds nothing between its position and the speaker.
 const WaveDevice silent_wave_device = {
-    silent_open,      silent_prepare, silent_write_looping, silent_position_bytes,
-    silent_unprepare, silent_reset,   silent_close,         nullptr,
+    silent_open,           silent_prepare, silent_write_looping,
+    silent_position_bytes, nullptr,        silent_unprepare,
+    silent_reset,          silent_close,   nullptr,
 };
 
 void set_wave_device(const WaveDevice* device) {

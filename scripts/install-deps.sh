@@ -5,14 +5,16 @@
 #   scripts/install-deps.sh --packaging  that, and the tools `make deb` builds and checks with
 set -eu
 
-# pulseaudio, pulseaudio-utils: a test plays the show through a sound server of its own and
-# records it with parec, as a desktop plays it.
+# libpulse-dev: the demo plays through the sound server's own client library where a server
+# answers, for its queue and play position.
+# pulseaudio, pulseaudio-utils: a test plays the show through a sound server of its own, as a
+# desktop plays it, and reads the queue the server granted with pactl.
 # xfonts-base: the start-up and error message boxes draw with X core fonts, and Xvfb has none
 # that match without it, so every box fails to show and the demo cannot be answered.
 # libegl-dev, libegl-mesa0: the show recorder draws without a display through Mesa's EGL.
 # libav*-dev: the show recorder encodes (and its test decodes) through FFmpeg's libraries.
 packages="cmake make g++ pkg-config
-  libsdl2-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
+  libsdl2-dev libpulse-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

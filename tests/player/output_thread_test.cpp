@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "player/engine.h"
@@ -16,23 +17,54 @@
 namespace {
 
 // Counts and last values the test device records.
-enum { opens, prepares, writes, unprepares, resets, closes, rate, stereo, bytes, raises, hooks };
-std::atomic<int64_t> log_of[11];
+enum {
+    opens,
+    prepares,
+    writes,
+    unprepares,
+    resets,
+    closes,
+    rate,
+    stereo,
+    bytes,
+    raises,
+    hooks,
+    reports
+};
+std::atomic<int64_t> log_of[12];
 using V = std::vector<int64_t>;
-std::atomic<uint64_t> device_position{0};
+std::atomic<uint64_t> device_position{0};  // bytes taken
+std::atomic<uint64_t> device_queued{0};    // of them not yet heard, as reported
+std::atomic<int64_t> device_reported_ns{0};
 const int16_t* device_buffer;
 bool device_refuses;
 
-// clang-format off
 const WaveDevice test_device = {
-    [](int32_t r, int32_t c) { return ++log_of[opens], log_of[rate] = r, log_of[stereo] = c, !device_refuses; },
+    [](int32_t r, int32_t c) {
+        ++log_of[opens];
+        log_of[rate] = r;
+        log_of[stereo] = c;
+        return !device_refuses;
+    },
     [](const int16_t*, uint32_t) { return bool(++log_of[prepares]); },
-    [](const int16_t* b, uint32_t n) { return device_buffer = b, log_of[bytes] = n, bool(++log_of[writes]); },
-    [] { return device_position.load(); }, [] { ++log_of[unprepares]; }, [] { ++log_of[resets]; },
-    [] { ++log_of[closes]; }, [] { ++log_of[raises]; }};
-// clang-format on
+    [](const int16_t* b, uint32_t n) {
+        device_buffer = b;
+        log_of[bytes] = n;
+        return bool(++log_of[writes]);
+    },
+    [] { return device_position.load(); },
+    [] {
+        ++log_of[reports];
+        return DeviceQueue{device_position, device_queued, device_reported_ns};
+    },
+    [] { ++log_of[unprepares]; },
+    [] { ++log_of[resets]; },
+    [] { ++log_of[closes]; },
+    [] { ++log_of[raises]; },
+};
 
-bool eventually(bool (*condition)()) {  // the 60 s bound only ends a hung test
+template <typename Condition>
+bool eventually(Condition condition) {  // the 60 s bound only ends a hung test
     for (int ms = 0; ms < 60000 && !condition(); ++ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return condition();
@@ -41,21 +73,36 @@ bool eventually(bool (*condition)()) {  // the 60 s bound only ends a hung test
 class Output : public ::testing::Test {
 protected:
     void SetUp() override {
-        output_reset(), engine_reset(), set_wave_device(&test_device);
+        output_reset();
+        engine_reset();
+        set_wave_device(&test_device);
         std::fill(std::begin(log_of), std::end(log_of), 0);
-        device_position = 0, device_refuses = false;
+        device_position = 0;
+        device_queued = 0;
+        device_reported_ns = INT64_MAX;  // a report that never ages
+        device_refuses = false;
         set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-        module.default_bpm = 125, module.default_speed = 6, module.channel_count = 4;
-        module.initial_global_volume = 50, module.tick_routine = [](XmModule* m) {
+        module.default_bpm = 125;
+        module.default_speed = 6;
+        module.channel_count = 4;
+        module.initial_global_volume = 50;
+        module.tick_routine = [](XmModule* m) {
             m->samples_per_tick = 882;
-            if (++m->tick >= m->speed) m->tick = 0, ++m->row;
+            if (++m->tick < m->speed) return;
+            m->tick = 0;
+            ++m->row;
         };
     }
-    void TearDown() override { output_reset(), set_wave_device(nullptr), loader_reset(); }
-    // Sets the device's byte position and waits until the thread has refilled up to `block`
+    void TearDown() override {
+        output_reset();
+        set_wave_device(nullptr);
+        loader_reset();
+    }
+    // Sets the bytes the device has taken and waits until the thread has refilled up to `block`
     // (the flag is set before the clock moves and cleared after the refill).
     void play_into(int32_t block, uint64_t position) {
-        device_position = position, target_block = block;
+        target_block = block;
+        device_position = position;
         ASSERT_TRUE(eventually([] { return clock_block == target_block && !fill_in_progress; }));
     }
     static inline std::atomic<int32_t> target_block;
@@ -81,8 +128,8 @@ TEST_F(Output, RingSizesFollowTheRateAndTheClockTheBlockBeingHeard) {
     EXPECT_TRUE(eventually([] { return log_of[raises] == 3; }));
     // Entering block 1 refills block 0 with music two seconds on and the clock reads 38; a
     // position of 1000000 bytes is frame 250000, ring frame 73200, block 82: the blocks up to it
-    // are refilled in one burst, each after the refill hook; the ring wraps, and frame 2^30 is
-    // block 40.
+    // are refilled in one burst, each after the refill hook; the ring wraps (its fourth lap
+    // starts at frame 265200), and frame 2^30 is block 40.
     before_refill = [] { ++log_of[hooks]; };
     play_into(1, 884 * 4);
     EXPECT_EQ((V{song_clock_ms(&module), block_table[0].time_ms, block_table[0].fills}),
@@ -90,8 +137,29 @@ TEST_F(Output, RingSizesFollowTheRateAndTheClockTheBlockBeingHeard) {
     play_into(82, 1000000);
     EXPECT_EQ((V{write_block, log_of[hooks], block_table[81].fills, block_table[82].fills}),
               (V{82, 82, 2, 1}));
-    play_into(0, 88400 * 4);
+    play_into(0, 3 * 88400 * 4);
     play_into(40, uint64_t(1) << 32);
+}
+
+// A device that reports a queue: the clock names the block being heard, the bytes taken less
+// the queue, and only blocks heard are mixed again, so the blocks taken but not heard keep their
+// entries (19 ms a block here: 114 at the end of block 5). A report older than its queue has
+// all that was taken heard: its age is added. A report of a longer queue leaves the clock where
+// it stands.
+TEST_F(Output, TheClockNamesTheBlockHeardBehindTheDevicesQueue) {
+    ASSERT_TRUE(audio_init(44100));
+    ASSERT_TRUE(player_start(&module));
+    device_queued = 5 * 884 * 4;
+    play_into(5, (10 * 884 + 442) * 4);
+    EXPECT_EQ(song_clock_ms(&module), 114u);
+    EXPECT_EQ(block_table[9].fills, 1u) << "a block taken but not heard was mixed again";
+    device_reported_ns = 0;
+    play_into(10, (10 * 884 + 442) * 4);
+    device_reported_ns = INT64_MAX;
+    device_queued = 7 * 884 * 4;
+    const int64_t seen = log_of[reports];
+    ASSERT_TRUE(eventually([seen] { return log_of[reports] > seen + 1; }));
+    EXPECT_EQ(clock_block, 10) << "the clock went back";
 }
 
 // Stopping another module leaves playback running; stopping this one ends the thread, takes the
@@ -108,9 +176,15 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_TRUE(player_stop(&module) && thread_finished && !block_table && !current_module);
     EXPECT_EQ((V{log_of[resets], log_of[unprepares], song_clock_ms(&module)}), (V{1, 1, 0}));
     device_position = 0;
-    module.global_volume = 9, module.next_order = module.next_row = 3, module.order_position = 2;
-    module.pattern_delay = 4, module.row = 40, module.tick = 5, module.tick_samples_left = 70;
-    module.song_time_ms = 5000, channels[3].volume = channels[4].volume = 33;
+    module.global_volume = 9;
+    module.next_order = module.next_row = 3;
+    module.order_position = 2;
+    module.pattern_delay = 4;
+    module.row = 40;
+    module.tick = 5;
+    module.tick_samples_left = 70;
+    module.song_time_ms = 5000;
+    channels[3].volume = channels[4].volume = 33;
     channels[3].voice = nullptr;
     ASSERT_TRUE(player_start(&module) && player_start(&module));
     EXPECT_EQ((V{module.global_volume, module.next_order, module.next_row, module.order_position,
@@ -136,7 +210,8 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     EXPECT_TRUE(audio_init(8000) && audio_init(192000));
     device_refuses = true;
     EXPECT_FALSE(audio_init(44100));
-    module.channel_count = 0, channels[0].volume = 33;  // no channel of its own to clear
+    module.channel_count = 0;  // no channel of its own to clear
+    channels[0].volume = 33;
     ASSERT_EQ((V{player_start(&module), log_of[writes], channels[0].volume}), (V{1, 0, 33}));
     EXPECT_TRUE(eventually([] { return song_clock_ms(current_module) >= 38u; }));
     output_reset();
@@ -151,7 +226,8 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     EXPECT_TRUE(held % 4 == 0 && held < 4ull * 44100 * 3600);  // whole frames, under an hour's
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(silent.position_bytes(), held);
-    EXPECT_EQ((set_wave_device(nullptr), selected_wave_device()), &silent);
+    set_wave_device(nullptr);
+    EXPECT_EQ(selected_wave_device(), &silent);
 }
 
 }  // namespace
