@@ -20,8 +20,8 @@ struct Recorder {
     // Each box: its icon (I information, Q question, W exclamation, E stop), caption and text.
     std::vector<std::string> boxes;
     // Each window asked for: W windowed or P full screen, then 1 for the first title and 2 for
-    // the toggled one, when it is 640x480 with 16 colour bits and a 16-bit depth buffer (and, at
-    // full screen, the listed 640x480 mode); otherwise the request written out.
+    // the toggled one, at 640x480 with 16 colour bits, a 16-bit depth buffer and a 640x480
+    // mode for full screen; a window at any other size is marked so.
     std::string windows;
     std::deque<OpenStep> opens;     // how each open ends; past the list, opened
     std::deque<Answer> answers;     // each box's answer; past the list, its first button
@@ -42,16 +42,13 @@ T take(std::deque<T>& list, T otherwise) {
 
 inline std::string window_name(const WindowRequest& request) {
     const std::string title = request.title;
-    const DisplayMode mode = request.display_mode;
+    const DisplayMode& mode = request.display_mode;
     const bool usual = request.width == 640 && request.height == 480 && request.colour_bits == 16 &&
-                       request.depth_bits == 16 &&
-                       (!request.full_screen || (mode.width == 640 && mode.height == 480));
-    const std::string mode_letter = request.full_screen ? "P" : "W";
-    if (usual && title == first_window_title) return mode_letter + "1";
-    if (usual && title == toggled_window_title) return mode_letter + "2";
-    return std::to_string(request.width) + "x" + std::to_string(request.height) + "x" +
-           std::to_string(request.colour_bits) + "/" + std::to_string(request.depth_bits) + " " +
-           title;
+                       request.depth_bits == 16 && mode.width == 640 && mode.height == 480;
+    std::string name = request.full_screen ? "P" : "W";
+    if (title == first_window_title) name += "1";
+    if (title == toggled_window_title) name += "2";
+    return usual ? name : name + " at another size";
 }
 
 inline OpenStep record_open(const WindowRequest& request) {
@@ -78,7 +75,7 @@ inline ShellEvent record_event() {
 }
 
 inline void record_frame() {
-    rec.shape += static_cast<char>('0' + current_scene);
+    rec.shape += char('0' + current_scene);
     sdl_platform.present_frame();
 }
 
