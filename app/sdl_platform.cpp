@@ -134,7 +134,9 @@ OpenStep sdl_open_window(const WindowRequest& request) {
         request.full_screen ? SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS : SDL_WINDOW_RESIZABLE;
     window = SDL_CreateWindow(utf8_from_latin1(request.title).c_str(), 0, 0, request.width,
                               request.height, flags);
-    if (window == nullptr) return OpenStep::window;
+    // SDL sets the display's mode as it makes a full-screen window: a full-screen window it
+    // cannot make is a mode the display would not take.
+    if (window == nullptr) return request.full_screen ? OpenStep::display_mode : OpenStep::window;
     if (request.full_screen) {
         if (!take_display_mode(request.display_mode)) {
             SDL_DestroyWindow(window);
