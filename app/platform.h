@@ -72,9 +72,9 @@ enum class ShellEventKind : uint8_t {
 
 struct ShellEvent {
     ShellEventKind kind;
-    uint8_t key;
-    int width;
-    int height;
+    uint8_t key = 0;
+    int width = 0;  // resized only
+    int height = 0;
 };
 
 // A question in a box of its own, with no owner window.

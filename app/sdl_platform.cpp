@@ -198,17 +198,17 @@ ShellEvent window_event(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             return {ShellEventKind::resized, 0, event.data1, event.data2};
         case SDL_WINDOWEVENT_MINIMIZED:
-            return {ShellEventKind::minimised, 0, 0, 0};
+            return {ShellEventKind::minimised};
         case SDL_WINDOWEVENT_RESTORED:
-            return {ShellEventKind::restored, 0, 0, 0};
+            return {ShellEventKind::restored};
         case SDL_WINDOWEVENT_FOCUS_GAINED:
         case SDL_WINDOWEVENT_FOCUS_LOST:
-            if (window_is_minimised(event.windowID)) return {ShellEventKind::minimised, 0, 0, 0};
-            return {ShellEventKind::restored, 0, 0, 0};
+            if (window_is_minimised(event.windowID)) return {ShellEventKind::minimised};
+            return {ShellEventKind::restored};
         case SDL_WINDOWEVENT_CLOSE:
-            return {ShellEventKind::close_requested, 0, 0, 0};
+            return {ShellEventKind::close_requested};
         default:
-            return {ShellEventKind::none, 0, 0, 0};
+            return {ShellEventKind::none};
     }
 }
 
@@ -217,15 +217,15 @@ ShellEvent window_event(const SDL_WindowEvent& event) {
 ShellEvent shell_event(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN:
-            return {ShellEventKind::key_down, virtual_key_of(event.key.keysym.sym), 0, 0};
+            return {ShellEventKind::key_down, virtual_key_of(event.key.keysym.sym)};
         case SDL_KEYUP:
-            return {ShellEventKind::key_up, virtual_key_of(event.key.keysym.sym), 0, 0};
+            return {ShellEventKind::key_up, virtual_key_of(event.key.keysym.sym)};
         case SDL_WINDOWEVENT:
             return window_event(event.window);
         case SDL_QUIT:
-            return {ShellEventKind::close_requested, 0, 0, 0};
+            return {ShellEventKind::close_requested};
         default:
-            return {ShellEventKind::none, 0, 0, 0};
+            return {ShellEventKind::none};
     }
 }
 
@@ -236,7 +236,7 @@ ShellEvent sdl_next_event() {
         const ShellEvent taken = shell_event(event);
         if (taken.kind != ShellEventKind::none) return taken;
     }
-    return {ShellEventKind::none, 0, 0, 0};
+    return {ShellEventKind::none};
 }
 
 void sdl_present_frame() {

@@ -69,7 +69,7 @@ inline CloseFailures record_close() {
 }
 
 inline ShellEvent record_event() {
-    const ShellEvent event = take(rec.events, ShellEvent{ShellEventKind::none, 0, 0, 0});
+    const ShellEvent event = take(rec.events, ShellEvent{ShellEventKind::none});
     if (event.kind != ShellEventKind::none) rec.shape += 'e';
     return event;
 }

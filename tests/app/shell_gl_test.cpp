@@ -14,14 +14,14 @@ using enum OpenStep;
 // A script, one letter an event: i none (a frame step), E and e Escape down and up, F and f F1
 // down and up, C the window's close, m minimised, r restored.
 const std::map<char, ShellEvent> events = {
-    {'i', {ShellEventKind::none, 0, 0, 0}},
-    {'E', {ShellEventKind::key_down, escape_key, 0, 0}},
-    {'e', {ShellEventKind::key_up, escape_key, 0, 0}},
-    {'F', {ShellEventKind::key_down, f1_key, 0, 0}},
-    {'f', {ShellEventKind::key_up, f1_key, 0, 0}},
-    {'C', {ShellEventKind::close_requested, 0, 0, 0}},
-    {'m', {ShellEventKind::minimised, 0, 0, 0}},
-    {'r', {ShellEventKind::restored, 0, 0, 0}},
+    {'i', {ShellEventKind::none}},
+    {'E', {ShellEventKind::key_down, escape_key}},
+    {'e', {ShellEventKind::key_up, escape_key}},
+    {'F', {ShellEventKind::key_down, f1_key}},
+    {'f', {ShellEventKind::key_up, f1_key}},
+    {'C', {ShellEventKind::close_requested}},
+    {'m', {ShellEventKind::minimised}},
+    {'r', {ShellEventKind::restored}},
 };
 
 // Steps until the shell has ended, or plays with the script used up.

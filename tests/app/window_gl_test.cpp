@@ -189,13 +189,13 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
 // ("1" set). A close request is the shell's own, and leaves them alone.
 TEST_F(Shell, EventsFeedTheShellState) {
     const std::pair<ShellEvent, const char*> steps[] = {
-        {{ShellEventKind::key_down, escape_key, 0, 0}, "101"},
-        {{ShellEventKind::key_down, f1_key, 0, 0}, "111"},
-        {{ShellEventKind::key_up, escape_key, 0, 0}, "011"},
-        {{ShellEventKind::minimised, 0, 0, 0}, "010"},
-        {{ShellEventKind::restored, 0, 0, 0}, "011"},
-        {{ShellEventKind::close_requested, 0, 0, 0}, "011"},
-        {{ShellEventKind::key_up, f1_key, 0, 0}, "001"},
+        {{ShellEventKind::key_down, escape_key}, "101"},
+        {{ShellEventKind::key_down, f1_key}, "111"},
+        {{ShellEventKind::key_up, escape_key}, "011"},
+        {{ShellEventKind::minimised}, "010"},
+        {{ShellEventKind::restored}, "011"},
+        {{ShellEventKind::close_requested}, "011"},
+        {{ShellEventKind::key_up, f1_key}, "001"},
     };
     for (const auto& [event, expected] : steps) {
         display_window_proc(event);
