@@ -204,7 +204,11 @@ TEST_F(Scenes, Scene2DrawsTheRippledTubeBeforeTheTurningFan) {
     expect_state(GL_FLAT, 3, {0.3f, 0.5f, 1, 0}, {0.398412f, -0.798446f, -0.460653f});
     // Centres of quads (band i, segment j) = (31, 3), (37, 4), (40, 4) placed from the rings,
     // coloured red sin(2i + j), green cos(2i - j), blue tan(4i/3 + j); light blue behind.
+    // Quad (14, 0), a band's first segment, shows only where the tube bends up at the right:
+    // corners at (632, 375), (616, 363), (631, 367) and (651, 380); (631, 372) lies between
+    // its seams (the nearer face hides seam 0's inner half). Red sin 28 = 0.27, no green or blue.
     shown.expect({{351, 266, "quad (31, 3)", {211, 0, 93}},
+                  {631, 372, "quad (14, 0)", {69, 0, 0}},
                   {238, 297, "quad (37, 4)", {131, 161, 0}},
                   {173, 326, "quad (40, 4)", {187, 210, 255}},
                   {5, 5, "the clear colour", light_blue}});
