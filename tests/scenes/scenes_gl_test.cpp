@@ -102,6 +102,22 @@ protected:
             }
         }
     }
+    // The pixels the texts changed, as two lines split at row `split`, the upper one first:
+    // each pixel in `colour`, from `descent` rows under its line's baseline to `ascent` rows
+    // over it. The boxes of the two lines.
+    static std::array<Box, 2> text_lines(const Frame& shown, const Frame& bare, Rgb colour,
+                                         int split, std::array<int, 2> baselines, int descent,
+                                         int ascent) {
+        std::array<Box, 2> lines;
+        texts(shown, bare, [&](int x, int y) {
+            const size_t line = y > split ? 0 : 1;
+            EXPECT_TRUE(near(shown.at(x, y), colour, tolerance)) << x << "," << y;
+            EXPECT_GT(y, baselines[line] - descent) << x << "," << y;
+            EXPECT_LT(y, baselines[line] + ascent) << x << "," << y;
+            lines[line].add(x, y);
+        });
+        return lines;
+    }
     // The state a scene leaves for the next frame: the shade model, one matrix on the model-view
     // stack, depth test on, fog, textures and the client arrays off; line width, clear colour,
     // current colour.
@@ -246,15 +262,7 @@ TEST_F(Scenes, Scene3DrawsTheStripedTubeAndTheCreditsBehindIt) {
                   {5, 475, "the clear colour", purple}});
     // The credits in black at depth 10, centred 2.5 units left of the centre, their baselines
     // one unit above and below it (rows 297.9 and 182.1).
-    Box lines[2];
-    texts(shown, scene(3, 20000, false), [&](int x, int y) {
-        const int line = y > 240 ? 0 : 1;
-        const int baseline = line == 0 ? 298 : 182;
-        EXPECT_TRUE(near(shown.at(x, y), black, tolerance)) << x << "," << y;
-        EXPECT_GT(y, baseline - 18) << x << "," << y;
-        EXPECT_LT(y, baseline + 50) << x << "," << y;
-        lines[line].add(x, y);
-    });
+    const auto lines = text_lines(shown, scene(3, 20000, false), black, 240, {298, 182}, 18, 50);
     // Both lines drawn; the longer one ends half its width right of its centre.
     EXPECT_GT(lines[0].count, 300) << "the first line";
     EXPECT_GT(lines[1].count, 300) << "the second line";
@@ -278,15 +286,7 @@ TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
                 6);
     // White lines at depth 12 over everything: the message on the centre line spanning the
     // screen, the greetings 4.5 units (217 px) lower, centred 86 - 2 x 60.5 = -35 units.
-    Box lines[2];
-    texts(shown, bare, [&](int x, int y) {
-        const int line = y > 131 ? 0 : 1;
-        const int baseline = line == 0 ? 240 : 23;
-        EXPECT_TRUE(near(shown.at(x, y), white, tolerance)) << x << "," << y;
-        EXPECT_GT(y, baseline - 15) << x << "," << y;
-        EXPECT_LT(y, baseline + 42) << x << "," << y;
-        lines[line].add(x, y);
-    });
+    const auto lines = text_lines(shown, bare, white, 131, {240, 23}, 15, 42);
     EXPECT_LT(lines[0].x0, 3) << "the message's left end";
     EXPECT_GT(lines[0].x1, 636) << "the message's right end";
     EXPECT_GT(lines[1].count, 1000) << "the greetings";
