@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 
 #include "tests/e2e/support/demo_fixture.h"
@@ -23,6 +24,9 @@ struct Screen {
     bool full_screen;
 };
 const Screen screens[] = {{"640x480x24", true}, {"1024x768x24", false}};
+void PrintTo(const Screen& screen, std::ostream* out) {
+    *out << screen.size;
+}
 
 class Desktop : public DemoTest, public testing::WithParamInterface<Screen> {};
 
