@@ -144,7 +144,8 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
 
     long first_kb = -1;
     for (int toggle = 1; toggle <= 30; ++toggle) {
-        // F1 held until the file starts again.
+        // F1 once the device has played a second, held until the file starts again.
+        ASSERT_TRUE(poll_until([&] { return sound_bytes() >= second_bytes; }));
         const size_t before = sound_bytes();
         const std::string id = std::to_string(window.id);
         ASSERT_TRUE(xdotool(display_, {"windowfocus", "--sync", id, "keydown", "F1"}));
