@@ -15,7 +15,7 @@
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
 #include "data/texts.h"
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
@@ -62,13 +62,11 @@ protected:
         ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
         setup_scene_state();
     }
-    void SetUp() override {
-        block_table = &clock_;
-        music_module = &module_;
-    }
+    void SetUp() override { hold_song_clock(0, 0); }
+    void TearDown() override { stop_song(); }
     // One frame of the timeline at that clock reading, read back before it would be shown.
     Frame frame(uint32_t ms) {
-        clock_.time_ms = ms;
+        hold_song_clock(ms, 0);
         render_frame();
         Frame f;
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
@@ -110,8 +108,6 @@ protected:
         for (int k = 0; k < 8; ++k)
             EXPECT_NEAR(state[k], expected[k], 1e-6) << k;
     }
-    BlockClock clock_{};
-    XmModule module_{};  // the clock queries only test it for null
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
@@ -130,7 +126,7 @@ TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
         {19, 2, true},    {13700, 2, true}, {13701, 3, true}, {28700, 3, true}, {28701, 4, true},
         {72000, 4, true}, {72001, 3, true}, {79000, 3, true}, {79001, 3, false}};
     for (const auto& [ms, next, goes_on] : table) {
-        clock_.time_ms = ms;
+        hold_song_clock(ms, 0);
         // Braces: the frame runs before the scene it chose is read.
         EXPECT_EQ((std::pair{render_frame(), current_scene}), std::pair(goes_on, next)) << ms;
     }

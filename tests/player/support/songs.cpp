@@ -12,6 +12,7 @@
 #include "player/output.h"
 
 XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_reader) {
+    if (sample_reader == nullptr) return load_song(image.data(), uint32_t(image.size()));
     memfile_attach(image.data(), uint32_t(image.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
     XmModule* module = module_load(nullptr, sample_reader);
@@ -21,7 +22,10 @@ XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_r
 
 SongHandle start_song_image(const XmImageSong& song) {
     SongHandle module(load_xm_image(write_xm_image(song)));
-    if (module) engine_reset(), reset_song_state(module.get());
+    if (module) {
+        engine_reset();
+        reset_song_state(module.get());
+    }
     return module;
 }
 
