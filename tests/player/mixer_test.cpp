@@ -130,6 +130,10 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         // 8363 Hz backward from one 1/2^32 short of 100 steps above a loop start at 0: a count
         // rounded in 1/2^24-frame units (101) would read frame -1.
         {LOOP_PINGPONG, 18, 0xF6B646A3, 0, 814485521, 2, 100, 100, -1, 300, 150, 0, 130},
+        // 4 steps and 1/2^32 before the end of the loop 2..130: counted in 1/2^24-frame units,
+        // the voice stops a hair short of the end and goes back one loop length, 128 frames, so
+        // its fifth frame reads 2 - 2^-32 where the rules read 130 - 2^-32 (both frame 2).
+        {LOOP_FORWARD, 125, ~0u, 1, 0, 1, 255, 255, -1, 10, 3},
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
