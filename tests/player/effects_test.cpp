@@ -302,7 +302,7 @@ const TickCase cases[] = {
 };
 
 void PrintTo(const TickCase& c, std::ostream* out) {
-    *out << c.name << ": " << c.rows;
+    *out << c.name;
 }
 
 class Effect : public ::testing::TestWithParam<TickCase> {};
@@ -316,9 +316,7 @@ TEST_P(Effect, GivesItsValueOnEveryTick) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Effects, Effect, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<TickCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::PrintToStringParamName());
 
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k
 // with k = p mod 32, square 255.

@@ -144,13 +144,14 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
              "64 0 64 65536 -500 64 127 0 127 0",  // (128 - 628) / 32 = -15: further out
          }) {
         const V c = numbers(text);
-        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING, .voice = &voices[0]};
-        channel.volume = c[0];
-        channel.volume_offset = c[1];
-        channel.volume_env_value = c[2];
-        channel.fadeout_volume = c[3];
-        channel.panning = c[4];
-        channel.panning_env_value = c[5];
+        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING,
+                               .voice = &voices[0],
+                               .volume = c[0],
+                               .panning = c[4],
+                               .volume_offset = c[1],
+                               .volume_env_value = c[2],
+                               .panning_env_value = c[5],
+                               .fadeout_volume = c[3]};
         update_voice(&channel, nullptr, &module);
         const Voice& v = voices[0];
         SCOPED_TRACE(text);

@@ -56,11 +56,8 @@ void expect_module_sound(XmModule* module) {
         for (int slot = 0; slot < 16; ++slot) {
             const XmSample* s = in->samples[slot];
             SCOPED_TRACE(::testing::Message() << "sample slot " << slot);
-            if (slot < in->sample_count) {
-                ASSERT_NE(s, nullptr);
-            } else {
-                ASSERT_EQ(s, &empty_sample);
-            }
+            ASSERT_NE(s, nullptr);
+            ASSERT_EQ(s == &empty_sample, slot >= in->sample_count);
             ASSERT_EQ(s->bits == 16, s != &empty_sample) << "bits " << int(s->bits);
             ASSERT_EQ(s->data == nullptr, s->length == 0) << "length " << s->length;
             if (s->length > 0) {
