@@ -1,6 +1,7 @@
 // Feeds one byte string to the XM loader through the session and, when it loads, plays a
 // bounded stretch of it offline, with no device and no thread, then releases it. Its seeds are
 // the embedded song and the fetched corpus (scripts/fuzz.sh gathers them).
+#include <cstddef>
 #include <cstdint>
 
 #include "player/session.h"
