@@ -15,7 +15,7 @@
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
 #include "data/texts.h"
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
@@ -71,13 +71,11 @@ protected:
         ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
         setup_scene_state();
     }
-    void SetUp() override {
-        block_table = &clock_;
-        music_module = &module_;
-    }
+    void SetUp() override { hold_song_clock(0, 0); }
+    void TearDown() override { stop_song(); }
     // One frame of the timeline at that clock reading, read back before it would be shown.
     Frame frame(uint32_t ms) {
-        clock_.time_ms = ms;
+        hold_song_clock(ms, 0);
         render_frame();
         Frame f;
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
@@ -150,8 +148,6 @@ protected:
         for (size_t k = 0; k < colour.size(); ++k)
             EXPECT_NEAR(got_colour[k], colour[k], 1e-6) << "the current colour, channel " << k;
     }
-    BlockClock clock_{};
-    XmModule module_{};  // the clock queries only test it for null
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
@@ -180,7 +176,7 @@ TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
                           {28700, 3, true}, {28701, 4, true}, {72000, 4, true},
                           {72001, 3, true}, {79000, 3, true}, {79001, 3, false}};
     for (const Step& step : steps) {
-        clock_.time_ms = step.ms;
+        hold_song_clock(step.ms, 0);
         EXPECT_EQ(render_frame(), step.goes_on) << step.ms << " ms";
         EXPECT_EQ(current_scene, step.next_scene) << step.ms << " ms";
     }
