@@ -4,14 +4,14 @@
 // (882 frames, 19.99 ms truncated) + 0 ms (2 frames) at first, then 19 per block for a while.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "player/engine.h"
 #include "player/output.h"
 #include "player/ring.h"
 #include "player/session.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -54,15 +54,6 @@ const WaveDevice test_device = {
     [] { ++calls[raises]; },
 };
 
-// Waits, a millisecond at a time, until the condition holds; the 60 s bound only ends a hung
-// test.
-template <typename Condition>
-bool eventually(Condition condition) {
-    for (int ms = 0; ms < 60000 && !condition(); ++ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return condition();
-}
-
 // Refills of blocks mixed since the ring was allocated, the prefill's 100 aside.
 int64_t refills() {
     int64_t fills = 0;
@@ -101,7 +92,7 @@ protected:
     static void play_to(uint64_t position) {
         device_position = position;
         const int64_t polled = calls[polls];
-        ASSERT_TRUE(eventually([polled] { return calls[polls] >= polled + 2; }));
+        ASSERT_TRUE(poll_until([polled] { return calls[polls] >= polled + 2; }));
     }
     XmModule module{};
 };
@@ -130,7 +121,7 @@ TEST_F(Output, RingSizesFollowTheRate) {
     }
     EXPECT_EQ(calls[prepares].load(), 3);
     EXPECT_EQ(calls[writes].load(), 3);
-    EXPECT_TRUE(eventually([] { return calls[raises] == 3; }));
+    EXPECT_TRUE(poll_until([] { return calls[raises] == 3; }));
 }
 
 // Block k (k < 100) mixes 882 - 2k frames up to a tick and 2 + 2k after it: the truncated
@@ -259,7 +250,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     channels[0].volume = 33;
     ASSERT_TRUE(player_start(&module));
     EXPECT_EQ(channels[0].volume, 33);
-    EXPECT_TRUE(eventually([this] { return song_clock_ms(&module) >= 38u; }));
+    EXPECT_TRUE(poll_until([this] { return song_clock_ms(&module) >= 38u; }));
     session_reset();
 
     const WaveDevice& silent = silent_wave_device;
@@ -270,12 +261,12 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     ASSERT_EQ(silent.position_bytes(), 0u);
     ASSERT_TRUE(silent.write_looping(nullptr, 0));
     // On past its first whole second, which the count scales apart from the rest.
-    ASSERT_TRUE(eventually([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
+    ASSERT_TRUE(poll_until([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
     silent.reset();
     const uint64_t held = silent.position_bytes();
     EXPECT_EQ(held % 4, 0u) << "not whole frames";
     EXPECT_LT(held, 4ull * 44100 * 3600) << "more than an hour";
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sleep_milliseconds(20);
     EXPECT_EQ(silent.position_bytes(), held);
 }
 
