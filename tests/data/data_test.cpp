@@ -9,24 +9,12 @@
 
 namespace {
 
-TEST(Data, SongLoadsWithTheShapeTheShowWasTimedAgainst) {
+TEST(Data, SongLoadsAndEndsWhereTheShowWasTimed) {
     XmModule* song = load_song(module_bytes, module_size);
     ASSERT_NE(song, nullptr) << load_song_failure();
-    // 4 channels, 14 patterns in order (the last stored empty), flags 1, tempo 5 at 125 BPM.
-    EXPECT_EQ(song->channel_count, 4);
-    EXPECT_EQ(song->song_length, 14);
-    EXPECT_EQ(song->pattern_count, 14);
-    EXPECT_EQ(song->flags, 1);
-    EXPECT_EQ(song->default_speed, 5);
-    EXPECT_EQ(song->default_bpm, 125);
-    EXPECT_EQ(song->patterns[13].row_count, 64);
-    EXPECT_EQ(song->patterns[13].cells[255].note, 0);
-    // Eight instruments, the last two without samples.
-    ASSERT_EQ(song->instrument_count, 8);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(song->instruments[i].sample_count, i < 6 ? 1 : 0) << "instrument " << i;
     // Rows of 7 and 5 ticks (6 on the last two composed rows and the empty pattern): 896 rows
-    // take 5376 ticks of 882 frames before the song starts again from order 0, row 0.
+    // take 5376 ticks of 882 frames (125 BPM) before the song starts again from order 0, row 0.
+    // The song's bytes are the composer's (the tools' test), its fields the loader's.
     ASSERT_TRUE(start_song_offline(song, 44100));
     for (int64_t block = 0; song_end_frame() < 0 && block < 10000; ++block)
         play_offline_until(block);

@@ -49,6 +49,11 @@ XmImageSong feature_song() {
     return song;
 }
 
+// A song without orders whose one instrument has the one sample.
+std::vector<uint8_t> one_sample_image(const XmImageSample& sample) {
+    return write_xm_image(XmImageSong{.orders = {}, .instruments = {{.samples = {sample}}}});
+}
+
 class Loader : public ::testing::Test {
 protected:
     XmModule* load(const std::vector<uint8_t>& image, SampleReader reader = nullptr) {
@@ -155,8 +160,7 @@ TEST_F(Loader, LoopFieldsBecomeFramesInsideTheSample) {
         XmImageSample sample{.sixteen_bit = (c[3] & 0x10) != 0};
         const uint32_t data_bytes = std::min(c[0], 200u);
         sample.frames.assign(sample.sixteen_bit ? data_bytes / 2 : data_bytes, 1);
-        std::vector<uint8_t> image = write_xm_image(
-            XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
+        std::vector<uint8_t> image = one_sample_image(sample);
         for (int field = 0; field < 3; ++field)
             put(image, pattern0 + instrument_header + 4 * size_t(field), c[field], 4);
         put(image, pattern0 + instrument_header + 14, c[3], 1);
@@ -183,8 +187,7 @@ TEST_F(Loader, DataIsWidenedSummedAndGuarded) {
         XmImageSample sample{.sixteen_bit = c.size() == 11, .frames = {0, 0, 0}, .loop_start = 1};
         sample.loop_length = 2;
         sample.loop_bits = uint8_t(c[0]);
-        std::vector<uint8_t> image = write_xm_image(
-            XmImageSong{.orders = {}, .instruments = {XmImageInstrument{.samples = {sample}}}});
+        std::vector<uint8_t> image = one_sample_image(sample);
         std::copy(c.begin() + 5, c.end(), image.end() - long(c.size() - 5));
         ASSERT_NE(load(image), nullptr);
         const int16_t* data = module->instruments[0].samples[0]->data;

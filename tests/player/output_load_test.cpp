@@ -19,6 +19,7 @@
 #include "data/module_bytes.h"
 #include "player/ring.h"
 #include "player/session.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -73,14 +74,9 @@ WaveDevice watched_sdl_device() {
 
 const WaveDevice watched_device = watched_sdl_device();
 
-// Waits until the device has played that far; the bound (a quarter of the output rate) only
-// ends a hung test.
+// Waits until the device has played that far.
 bool play_until(uint64_t bytes) {
-    const auto give_up =
-        std::chrono::steady_clock::now() + std::chrono::seconds(30 + 4 * bytes / second_bytes);
-    while (played() < bytes && std::chrono::steady_clock::now() < give_up)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return played() >= bytes;
+    return poll_until([bytes] { return played() >= bytes; });
 }
 
 // Two spinning threads per core, each walking its own 2 MiB so that the caches are busy too;
@@ -123,8 +119,7 @@ TEST(OutputLoad, KeepsTheRingFreshUnderLoadAndHearsOnlyStallsLongerThanTheRing) 
 
     stall_bytes = ring * 3 / 2;  // a ring and a half: the device comes round to old blocks
     ASSERT_TRUE(play_until(played() + ring * 3 / 2));
-    while (!stall_ended)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(poll_until([] { return stall_ended.load(); }));
     ASSERT_TRUE(play_until(played() + ring + 4 * block));
     const uint64_t stale_after_stall = stale.load();
     EXPECT_GT(stale_after_stall, 0u);

@@ -4,14 +4,14 @@
 // (882 frames, 19.99 ms truncated) + 0 ms (2 frames) at first, then 19 per block for a while.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "player/engine.h"
 #include "player/output.h"
 #include "player/ring.h"
 #include "player/session.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -54,15 +54,6 @@ const WaveDevice test_device = {
     [] { ++calls[raises]; },
 };
 
-// Waits, a millisecond at a time, until the condition holds; the 60 s bound only ends a hung
-// test.
-template <typename Condition>
-bool eventually(Condition condition) {
-    for (int ms = 0; ms < 60000 && !condition(); ++ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return condition();
-}
-
 // Refills of blocks mixed since the ring was allocated, the prefill's 100 aside.
 int64_t refills() {
     int64_t fills = 0;
@@ -84,7 +75,6 @@ protected:
         module.default_bpm = 125;
         module.default_speed = 6;
         module.channel_count = 4;
-        module.initial_global_volume = 50;
         module.tick_routine = [](XmModule* m) {
             m->samples_per_tick = 882;
             if (++m->tick < m->speed) return;
@@ -101,13 +91,14 @@ protected:
     static void play_to(uint64_t position) {
         device_position = position;
         const int64_t polled = calls[polls];
-        ASSERT_TRUE(eventually([polled] { return calls[polls] >= polled + 2; }));
+        ASSERT_TRUE(poll_until([polled] { return calls[polls] >= polled + 2; }));
     }
     XmModule module{};
 };
 
 // Blocks of 20 ms rounded up to 4 frames, 100 of them in the ring; a 128-frame ramp at 44100 Hz
 // and in proportion at other rates; the ring goes to the device once as 4-byte stereo frames.
+// (44100 Hz itself is every other test's rate: its 884-frame blocks make their clocks.)
 TEST_F(Output, RingSizesFollowTheRate) {
     struct Sizes {
         int32_t rate;
@@ -115,8 +106,7 @@ TEST_F(Output, RingSizesFollowTheRate) {
         int32_t ring_frames;
         int32_t ramp_length;
     };
-    for (const Sizes& size : {Sizes{22050, 444, 44400, 64}, Sizes{48000, 960, 96000, 139},
-                              Sizes{44100, 884, 88400, 128}}) {
+    for (const Sizes& size : {Sizes{22050, 444, 44400, 64}, Sizes{48000, 960, 96000, 139}}) {
         SCOPED_TRACE(size.rate);
         ASSERT_TRUE(start_song(&module, &test_device, size.rate));
         EXPECT_EQ(block_frames, size.block_frames);
@@ -128,9 +118,9 @@ TEST_F(Output, RingSizesFollowTheRate) {
         EXPECT_EQ(written_bytes.load(), uint32_t(4 * size.ring_frames));
         EXPECT_EQ(written_buffer.load(), wave_buffer);
     }
-    EXPECT_EQ(calls[prepares].load(), 3);
-    EXPECT_EQ(calls[writes].load(), 3);
-    EXPECT_TRUE(eventually([] { return calls[raises] == 3; }));
+    EXPECT_EQ(calls[prepares].load(), 2);
+    EXPECT_EQ(calls[writes].load(), 2);
+    EXPECT_TRUE(poll_until([] { return calls[raises] == 2; }));
 }
 
 // Block k (k < 100) mixes 882 - 2k frames up to a tick and 2 + 2k after it: the truncated
@@ -207,7 +197,6 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_EQ(song_clock_ms(&module), 0u);
 
     device_position = 0;
-    module.global_volume = 9;
     module.next_order = 3;
     module.next_row = 3;
     module.order_position = 2;
@@ -221,12 +210,10 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     channels[3].voice = nullptr;
     ASSERT_TRUE(player_start(&module));
     ASSERT_TRUE(player_start(&module));
-    EXPECT_EQ(module.global_volume, 50);
     EXPECT_EQ(module.next_order, -1);
     EXPECT_EQ(module.next_row, -1);
     EXPECT_EQ(module.order_position, 0);
     EXPECT_EQ(module.pattern_delay, 0);
-    EXPECT_EQ(module.bpm, 125);
     EXPECT_EQ(channels[3].volume, 0);
     EXPECT_EQ(channels[4].volume, 33) << "a channel the song does not have was cleared";
     EXPECT_EQ(channels[3].voice, &voices[3]);
@@ -259,7 +246,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     channels[0].volume = 33;
     ASSERT_TRUE(player_start(&module));
     EXPECT_EQ(channels[0].volume, 33);
-    EXPECT_TRUE(eventually([this] { return song_clock_ms(&module) >= 38u; }));
+    EXPECT_TRUE(poll_until([this] { return song_clock_ms(&module) >= 38u; }));
     session_reset();
 
     const WaveDevice& silent = silent_wave_device;
@@ -270,12 +257,12 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     ASSERT_EQ(silent.position_bytes(), 0u);
     ASSERT_TRUE(silent.write_looping(nullptr, 0));
     // On past its first whole second, which the count scales apart from the rest.
-    ASSERT_TRUE(eventually([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
+    ASSERT_TRUE(poll_until([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
     silent.reset();
     const uint64_t held = silent.position_bytes();
     EXPECT_EQ(held % 4, 0u) << "not whole frames";
     EXPECT_LT(held, 4ull * 44100 * 3600) << "more than an hour";
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sleep_milliseconds(20);
     EXPECT_EQ(silent.position_bytes(), held);
 }
 

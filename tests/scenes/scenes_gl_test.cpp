@@ -118,35 +118,29 @@ protected:
     }
     // The state a scene leaves for the next frame: the shade model, one matrix on the model-view
     // stack, depth test on, fog, textures and the client arrays off; line width, clear colour,
-    // current colour.
-    static void expect_state(GLint shade, float line_width, std::array<float, 4> clear,
+    // current colour. A failure names the state by its GL number.
+    static void expect_state(float shade, float line_width, std::array<float, 4> clear,
                              std::array<float, 3> colour) {
-        GLint got_shade = 0;
-        GLint depth = 0;
-        glGetIntegerv(GL_SHADE_MODEL, &got_shade);
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-        EXPECT_EQ(got_shade, shade);
-        EXPECT_EQ(depth, 1) << "the model-view stack";
-        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << "the depth test";
-        const std::pair<GLenum, const char*> off[] = {{GL_FOG, "fog"},
-                                                      {GL_TEXTURE_2D, "textures"},
-                                                      {GL_VERTEX_ARRAY, "the vertex array"},
-                                                      {GL_COLOR_ARRAY, "the colour array"},
-                                                      {GL_TEXTURE_COORD_ARRAY, "the coordinates"}};
-        for (const auto& [capability, name] : off)
-            EXPECT_FALSE(glIsEnabled(capability)) << name;
+        const std::pair<GLenum, std::vector<float>> values[] = {
+            {GL_SHADE_MODEL, {shade}},
+            {GL_MODELVIEW_STACK_DEPTH, {1}},
+            {GL_DEPTH_TEST, {1}},
+            {GL_FOG, {0}},
+            {GL_TEXTURE_2D, {0}},
+            {GL_VERTEX_ARRAY, {0}},
+            {GL_COLOR_ARRAY, {0}},
+            {GL_TEXTURE_COORD_ARRAY, {0}},
+            {GL_LINE_WIDTH, {line_width}},
+            {GL_COLOR_CLEAR_VALUE, {clear.begin(), clear.end()}},
+            {GL_CURRENT_COLOR, {colour.begin(), colour.end()}},
+        };
+        for (const auto& [name, expected] : values) {
+            std::array<float, 4> value{};
+            glGetFloatv(name, value.data());
+            for (size_t k = 0; k < expected.size(); ++k)
+                EXPECT_NEAR(value[k], expected[k], 1e-6) << "state " << name << ", value " << k;
+        }
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        float got_width = 0;
-        std::array<float, 4> got_clear;
-        std::array<float, 4> got_colour;
-        glGetFloatv(GL_LINE_WIDTH, &got_width);
-        glGetFloatv(GL_COLOR_CLEAR_VALUE, got_clear.data());
-        glGetFloatv(GL_CURRENT_COLOR, got_colour.data());
-        EXPECT_EQ(got_width, line_width) << "the line width";
-        for (size_t k = 0; k < clear.size(); ++k)
-            EXPECT_NEAR(got_clear[k], clear[k], 1e-6) << "the clear colour, channel " << k;
-        for (size_t k = 0; k < colour.size(); ++k)
-            EXPECT_NEAR(got_colour[k], colour[k], 1e-6) << "the current colour, channel " << k;
     }
 };
 

@@ -16,19 +16,11 @@ extern "C" char** environ;
 
 namespace {
 
-// The caller's environment with the given entries replacing or adding to it.
+// The given entries, then the caller's environment: a program reads the first entry of a name.
 std::vector<std::string> merged_environment(const Environment& extra) {
-    std::vector<std::string> entries;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& added : extra) {
-            if (added.starts_with(name)) replaced = true;
-        }
-        if (!replaced) entries.push_back(text);
-    }
-    entries.insert(entries.end(), extra.begin(), extra.end());
+    std::vector<std::string> entries = extra;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        entries.push_back(*entry);
     return entries;
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-// Entries ("NAME=value") set for a child on top of the caller's own environment; an entry
-// replaces a variable of the same name.
+// Entries ("NAME=value") set for a child before the caller's own environment, so an entry wins
+// over a variable of the same name.
 using Environment = std::vector<std::string>;
 
 // What a command run to its end left: its exit code (128 + the signal that ended it, 127 when
