@@ -2,6 +2,7 @@
 
 #include "data/texts.h"
 #include "player/output.h"
+#include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "scenes/tunnel_math.h"
@@ -78,11 +79,11 @@ void draw_scene_4() {
     glDisable(GL_DEPTH_TEST);
     glLoadIdentity();
     glTranslatef(scroller_x(song_seconds), 0.0f, -12.0f);
-    glLineWidth(3.0f);
+    set_line_width(3.0f);
     print_centered("%s", scroller_text);
     glLoadIdentity();
     glTranslatef(greetings_x(song_seconds), -4.5f, -12.0f);
-    glLineWidth(3.0f);
+    set_line_width(3.0f);
     print_centered("%s", greetings_text);
     glEnable(GL_DEPTH_TEST);
 }
