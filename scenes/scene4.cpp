@@ -1,5 +1,7 @@
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "data/texts.h"
 #include "player/output.h"
 #include "scenes/lines.h"
@@ -23,13 +25,20 @@ constexpr int32_t tunnel_vertex_count = tunnel_quads * tunnel_quads * 4;
 // The quads of the frame, strip after strip, ring after ring, four corners each.
 TunnelVertex tunnel_vertices[tunnel_vertex_count];
 
+// The GL clamps each colour to 0..1 before it fogs it. The colours are clamped here already, so
+// that a GL which fogs them unclamped (the page's fixed-function emulation) shows the same tunnel.
+QuadColour clamped(const QuadColour& colour) {
+    return {std::clamp(colour.red, 0.0f, 1.0f), std::clamp(colour.green, 0.0f, 1.0f),
+            std::clamp(colour.blue, 0.0f, 1.0f)};
+}
+
 // The 32 strips of the tunnel, strip i from grid column i to i+1, one quad per ring j with
 // the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1) and one colour per ring of quads; all
 // of them in one draw. Client arrays are on for the draw only.
 void draw_tunnel(float time_value) {
     QuadColour ring_colours[tunnel_quads];
     for (int32_t j = 0; j < tunnel_quads; ++j)
-        ring_colours[j] = tunnel_ring_colour(j, time_value);
+        ring_colours[j] = clamped(tunnel_ring_colour(j, time_value));
     TunnelVertex* vertex = tunnel_vertices;
     for (int32_t i = 0; i < tunnel_quads; ++i) {
         for (int32_t j = 0; j < tunnel_quads; ++j) {
