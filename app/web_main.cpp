@@ -144,6 +144,9 @@ void set_projection(int width, int height) {
 // the scenes' start state and the glyphs, then the music from its beginning.
 void open_show(bool full_screen, const char* title) {
     full_screen_mode = full_screen;
+    // Keys let go while nothing played (after the end, say) must not count as held.
+    std::fill(std::begin(key_down), std::end(key_down), false);
+    std::fill(std::begin(key_pressed), std::end(key_pressed), false);
     page_open_picture(full_screen, title);
     set_projection(screen_width, screen_height);
     set_scene_start_state();

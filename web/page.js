@@ -192,7 +192,7 @@ const page = {
       this.answer(true);  // Yes is the default
       return;
     }
-    if (this.state !== 'playing') return;
+    if (this.state !== 'playing' && down) return;  // a key let go always reaches the show
     if (event.keyCode === 27 || event.keyCode === 112) event.preventDefault();
     Module._web_key(event.keyCode, down);
   },
@@ -253,7 +253,8 @@ window.show = {
     audio.capture = frames;
   },
   capturedSound: () => (audio.captured ? base64(new Uint8Array(audio.captured.buffer)) : null),
-  // Reads back the first frame drawn at or past each time; grabbedFrames() lists them.
+  // Reads back the first frame drawn at or past each time; framesGrabbed() counts them and
+  // grabbedFrames() lists them.
   grabFrames(times) {
     page.grabbed = [];
     const pointer = Module._malloc(4 * times.length);
@@ -261,6 +262,7 @@ window.show = {
     Module._web_grab_frames(pointer, times.length);
     Module._free(pointer);
   },
+  framesGrabbed: () => page.grabbed.length,
   grabbedFrames: () => page.grabbed.map((frame) => {
     const rgb = new Uint8Array(640 * 480 * 3);
     for (let y = 0; y < 480; y++) {
