@@ -3,17 +3,21 @@
 where the time of a frame goes, the time from the answer to the first frame, and the size of
 the page's folder gzipped.
 
-    scripts/web-figures.py [PAGE_DIR]
+    scripts/web-figures.py [--profile] [PAGE_DIR]
 
 PAGE_DIR defaults to build-web. The show plays in the page (the question answered No) in real
 time; in each scene the script counts the frames drawn over a few seconds of song and reads
 the CPU time the browser's renderer process (the page's script: the program and the GL
 emulation) and its GPU process (SwiftShader drawing) took meanwhile, from /proc. Prints one
-line per figure. Runs under /usr/bin/python3, where Debian's selenium lives.
+line per figure. With --profile, `perf record` samples the GPU process for 3 s of scene 2 after
+its count, and the shares of its samples by library and by thread are printed. Runs under
+/usr/bin/python3, where Debian's selenium lives.
 """
 import gzip
 import os
+import subprocess
 import sys
+import tempfile
 import time
 
 import web_browser
@@ -57,13 +61,36 @@ def cpu_seconds(pids, kind):
     return total
 
 
+def of_kind(pids, kind):
+    for pid in pids:
+        with open("/proc/%d/cmdline" % pid) as cmdline:
+            if "--type=" + kind in cmdline.read():
+                return pid
+    return None
+
+
+def profile(pid, seconds):
+    """The shares of perf's samples of one process by library and by thread."""
+    with tempfile.TemporaryDirectory() as out:
+        data = os.path.join(out, "perf.data")
+        subprocess.run(["perf", "record", "-F", "499", "-o", data, "-p", str(pid), "--", "sleep",
+                        str(seconds)], check=True, capture_output=True)
+        for key in ("dso", "comm"):
+            report = subprocess.run(["perf", "report", "-i", data, "--sort", key, "--stdio"],
+                                    check=True, capture_output=True, text=True).stdout
+            rows = [line.strip() for line in report.splitlines() if "%" in line and
+                    not line.startswith("#")]
+            print("  by %s: %s" % ("library" if key == "dso" else "thread", "; ".join(rows[:5])))
+
+
 def gzipped_size(folder):
     return sum(len(gzip.compress(open(os.path.join(folder, name), "rb").read(), 9))
                for name in sorted(os.listdir(folder)))
 
 
 def main():
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build-web")
+    arguments = [argument for argument in sys.argv[1:] if argument != "--profile"]
+    folder = arguments[0] if arguments else os.path.join(HERE, "..", "build-web")
     raw = sum(os.path.getsize(os.path.join(folder, name)) for name in os.listdir(folder))
     print("page folder: %d bytes, %d bytes gzipped (-9, file by file)"
           % (raw, gzipped_size(folder)))
@@ -89,6 +116,9 @@ def main():
                   "(script), %.1f ms in the GPU process (SwiftShader)"
                   % (scene, frames / wall, wall, 1000 * renderer / max(frames, 1),
                      1000 * gpu / max(frames, 1)))
+            if scene == 2 and "--profile" in sys.argv:
+                print("GPU process in scene 2, 3 s of samples:")
+                profile(of_kind(processes, "gpu-process"), 3)
     finally:
         page.close()
 
