@@ -227,6 +227,11 @@ EMSCRIPTEN_KEEPALIVE void web_key(int code, bool down) {
     if (down) key_pressed[code] = true;
 }
 
+// The browser has left full screen by itself (its own Escape): the show plays on in the page.
+EMSCRIPTEN_KEEPALIVE void web_left_full_screen() {
+    full_screen_mode = false;
+}
+
 // After the show has ended: the question again, as when the program is started again.
 EMSCRIPTEN_KEEPALIVE void web_play_again() {
     if (state != PageState::ended) return;

@@ -216,6 +216,11 @@ element('toggle').addEventListener('click', () => {
 document.addEventListener('visibilitychange', () => page.visibility.push(
     {state: document.visibilityState, framesDrawn: page.framesDrawn,
      clockMs: Module._web_clock_ms()}));
+// The browser leaves full screen on its own Escape, which the page does not see: the show goes
+// on in the page, and F1 goes back to full screen.
+document.addEventListener('fullscreenchange', () => {
+  if (!document.fullscreenElement && page.state === 'playing') Module._web_left_full_screen();
+});
 document.addEventListener('keydown', (event) => page.key(event, true));
 document.addEventListener('keyup', (event) => page.key(event, false));
 

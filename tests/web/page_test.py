@@ -157,6 +157,8 @@ class Page(unittest.TestCase):
 compare_frames = web_browser.load_script("compare_frames", "compare-frames.py")
 
 if __name__ == "__main__":
+    if not os.path.isfile(os.path.join(sys.argv[1], "index.html")):
+        sys.exit("page_test: no page in %s (make web builds it)" % sys.argv[1])
     page = web_browser.Page(sys.argv[1])
     try:
         play(page)
