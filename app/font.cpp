@@ -188,13 +188,6 @@ void use_font_file(const char* path) {
     outlines_read = false;
 }
 
-void font_reset() {
-    use_font_file(nullptr);
-    for (GlyphOutline& outline : loaded_outlines)
-        outline = GlyphOutline{};
-    outlines_found = false;
-}
-
 // Hands the outlines and metrics of codes 0 to 254 to the text routine; code 255 stays
 // empty. The segments are plain memory that GL reads at each draw, so nothing is made in the
 // rendering context. Without the font every glyph is empty and measures 0.

@@ -45,5 +45,3 @@ bool font_outlines_found();
 // Makes the next read use this file instead of asking fontconfig (null: ask fontconfig
 // again); a path that cannot be read stands for a machine without the font.
 void use_font_file(const char* path);
-// Forgets the outlines read so far and the chosen file (for test fixtures).
-void font_reset();

@@ -4,10 +4,10 @@
 #include <cstdint>
 
 // SDL key codes to the virtual-key indices the shell state uses (`key_down`, Escape 27, F1
-// 112). Letters and digits are their upper-case ASCII codes; the other keys take the indices
-// of the original platform. The mapping is by key code, that is by the symbol the keyboard
-// layout puts on the key, as the original's virtual keys are. It is written out in this
-// header, constexpr, so that it needs nothing of SDL but its key-code constants.
+// 112). Letters and digits are their upper-case ASCII codes; the other keys take the usual
+// virtual-key indices. The mapping is by key code, that is by the symbol the keyboard layout
+// puts on the key, as virtual keys are. It is written out in this header, constexpr, so that
+// it needs nothing of SDL but its key-code constants.
 
 struct KeyMapping {
     SDL_Keycode keycode;
@@ -55,8 +55,8 @@ inline constexpr KeyMapping special_key_map[] = {
     {SDLK_QUOTE, 222},       {SDLK_LESS, 226},
 };
 
-// The virtual-key index of an SDL key code; 0 for a key the original platform has no index
-// for (the window procedure then sets and clears key_down[0], which nothing reads).
+// The virtual-key index of an SDL key code; 0 for a key without one (its events then set and
+// clear key_down[0], which nothing reads).
 constexpr uint8_t virtual_key_of(SDL_Keycode keycode) {
     if (keycode >= SDLK_a && keycode <= SDLK_z) return static_cast<uint8_t>(keycode - SDLK_a + 'A');
     if (keycode >= SDLK_0 && keycode <= SDLK_9) return static_cast<uint8_t>(keycode);

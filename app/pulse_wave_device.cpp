@@ -7,7 +7,6 @@
 #include <mutex>
 
 #include "app/sdl_wave_device.h"
-#include "player/output.h"
 
 // One playback stream on a threaded main loop of the client library. The server asks for data
 // as its queue drains; the write callback, on the main loop's thread, copies the next bytes of
@@ -57,16 +56,15 @@ void post_report(uint64_t heard, int64_t heard_ns) {
 // The server asks for `bytes` more: the next whole frames of the ring, wrapping at its end. The
 // queue is kept within half the ring of the last position reported heard, so that the device
 // never takes a block before it has been mixed again, whatever the server grants (a user's
-// latency setting may ask for more than the ring holds). Reading clock_block first orders the
-// copy after the output thread's refills of the blocks it copies: each refill was followed by
-// at least one move of the clock.
+// latency setting may ask for more than the ring holds). The copy is ordered after the output
+// thread's refills of the blocks it copies.
 void take_from_ring(pa_stream*, size_t bytes, void*) {
     if (!loop_thread_raised) {
         raise_audio_thread_priority();
         loop_thread_raised = true;
     }
     if (!playing || !ring) return;
-    (void)clock_block.load(std::memory_order_acquire);
+    acquire_ring_refills();
     uint64_t limit = ring_bytes / 2;  // the furthest the device may take, in ring bytes
     {
         const std::lock_guard<std::mutex> hold(report_lock);

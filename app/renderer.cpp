@@ -5,15 +5,10 @@
 
 #include <cstdlib>
 
-#include <cstdlib>
-
 #include "app/pulse_wave_device.h"
 #include "app/sdl_wave_device.h"
 #include "data/module_bytes.h"
-#include "player/memfile.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/wave_device.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -21,34 +16,27 @@ namespace {
 // Fog colour: black, opaque.
 constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
-// Opens the output at 44100 Hz: a stream on the sound server where one answers, unless SDL has
-// been pointed at a driver of its own (SDL_AUDIODRIVER, as for the disk and dummy drivers);
-// SDL's device otherwise. The player falls back to a silent device that keeps the clock running
-// when neither opens.
-void open_audio() {
+constexpr int32_t output_rate_hz = 44100;
+
+// Starts the song at 44100 Hz: on the sound server where one answers, unless SDL has been
+// pointed at a driver of its own (SDL_AUDIODRIVER, as for the disk and dummy drivers); on SDL's
+// device otherwise; on the silent device, which keeps the clock running, when neither opens.
+void start_on_a_device(XmModule* song) {
     const char* sdl_driver = std::getenv("SDL_AUDIODRIVER");
     if (sdl_driver == nullptr || *sdl_driver == '\0') {
-        set_wave_device(&pulse_wave_device);
-        if (audio_init(44100)) return;
+        if (start_song(song, &pulse_wave_device, output_rate_hz)) return;
     }
-    set_wave_device(&sdl_wave_device);
-    audio_init(44100);
+    if (start_song(song, &sdl_wave_device, output_rate_hz)) return;
+    start_song(song, &silent_wave_device, output_rate_hz);
 }
 
-// Starts the embedded song from its beginning. A module of an earlier set-up (before a display
-// toggle) is released first: freeing it stops its playback, so the device and voice reset of
-// audio_init never meets a running fill, and memory stays the same however often the display
-// is toggled. The new module is stored before playback starts so that the clock reads it.
+// Starts the embedded song from its beginning. The song of an earlier set-up (before a display
+// toggle) is released first, its playback stopped, so memory stays the same however often the
+// display is toggled.
 void start_music() {
-    if (music_module != nullptr) {
-        module_free(music_module);
-        music_module = nullptr;
-    }
-    memfile_attach(module_bytes, module_size);
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    open_audio();
-    music_module = module_load(nullptr, nullptr);
-    player_start(music_module);
+    release_song(playing_song());
+    XmModule* song = load_song(module_bytes, module_size);
+    if (song != nullptr) start_on_a_device(song);
 }
 
 // Mesa's software renderer takes the memory for a frame's drawing in blocks of 64 KiB, several

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "player/output.h"
-
 // The ring fields are changed by the main thread only under SDL's audio lock, so the callback
 // sees them whole; the byte count is an atomic, so the output thread reads it without a lock.
 // SDL tells nothing of the driver's queue beneath it, only the size of its own buffer: the span
@@ -26,21 +24,17 @@ uint32_t ring_bytes = 0;
 uint32_t cursor = 0;   // next byte of the ring to play
 bool playing = false;  // between write_looping and reset
 std::atomic<uint64_t> bytes_played{0};
-std::atomic<SdlPlayWatcher> play_watcher{nullptr};
 std::mutex report_lock;  // held only to copy the report in or out
 DeviceQueue last_report;
 
 // Copies the next `length` bytes of the ring, wrapping at its end; silence when nothing plays.
-// Reading clock_block first orders the copy after the output thread's refills of the blocks
-// it copies: each refill was followed by at least one move of the clock.
+// The copy is ordered after the output thread's refills of the blocks it copies.
 void SDLCALL fill_device(void*, Uint8* stream, int length) {
     if (!playing || !ring || ring_bytes == 0) {
         std::memset(stream, 0, size_t(length));
         return;
     }
-    (void)clock_block.load(std::memory_order_acquire);
-    if (const SdlPlayWatcher watcher = play_watcher.load(std::memory_order_acquire))
-        watcher(bytes_played.load(std::memory_order_relaxed), uint32_t(length));
+    acquire_ring_refills();
     uint32_t left = uint32_t(length);
     while (left > 0) {
         const uint32_t chunk = std::min(left, ring_bytes - cursor);
@@ -150,15 +144,6 @@ void raise_audio_thread_priority() {
         0)
         return;
     (void)SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-}
-
-// The callback runs under the device's lock, so taking it once after the store waits out a
-// callback that may still be calling the earlier watcher.
-void set_sdl_play_watcher(SdlPlayWatcher watcher) {
-    play_watcher.store(watcher, std::memory_order_release);
-    if (device_id == 0) return;
-    SDL_LockAudioDevice(device_id);
-    SDL_UnlockAudioDevice(device_id);
 }
 
 const WaveDevice sdl_wave_device = {

@@ -13,10 +13,3 @@ extern const WaveDevice sdl_wave_device;
 // Asks for the highest priority the system grants to the calling thread, one that feeds the
 // sound: real time where it may, else SDL's time-critical priority.
 void raise_audio_thread_priority();
-
-// Watches what the device plays: called on SDL's audio thread just before each span of the
-// ring is copied out, with the play position (bytes since write_looping) and the span's length.
-// Null, the default, costs one load per callback. Once set_sdl_play_watcher returns, no
-// callback still runs the watcher it replaced.
-using SdlPlayWatcher = void (*)(uint64_t position_bytes, uint32_t bytes);
-void set_sdl_play_watcher(SdlPlayWatcher watcher);

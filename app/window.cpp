@@ -5,225 +5,167 @@
 
 #include "app/message_box.h"
 #include "app/renderer.h"
-#include "app/shell_state.h"
-
-WindowHandle window_handle = nullptr;
-DeviceContext device_context = nullptr;
-RenderContext render_context = nullptr;
-InstanceHandle instance_handle = nullptr;
-PixelFormatRequest pixel_format_request = {};
+#include "app/shell.h"
 
 namespace {
 
-bool pixel_format_request_filled = false;
+constexpr int depth_buffer_bits = 16;
 
 constexpr const char* open_error_caption = "ERROR";
 constexpr const char* close_error_caption = "SHUTDOWN ERROR";
 
-// The request for a double-buffered RGBA format with a 16-bit depth buffer and nothing else,
-// at the colour depth of the first open; later opens reuse it unchanged.
-void fill_pixel_format_request(int bits) {
-    if (pixel_format_request_filled) return;
-    pixel_format_request = {};
-    pixel_format_request.size = 40;
-    pixel_format_request.version = 1;
-    pixel_format_request.flags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pixel_format_request.pixel_type = PFD_TYPE_RGBA;
-    pixel_format_request.color_bits = static_cast<uint8_t>(bits);
-    pixel_format_request.depth_bits = 16;
-    pixel_format_request.layer_type = PFD_MAIN_PLANE;
-    pixel_format_request_filled = true;
+// What the user is told when a step of the opening fails, the steps in the platform's order;
+// a display mode refused for a window in a frame counts as the window's failure.
+struct OpenFailureText {
+    OpenStep step;
+    const char* text;
+};
+constexpr OpenFailureText open_failure_texts[] = {
+    {OpenStep::video, "Failed To Register The Window Class."},
+    {OpenStep::buffers, "Can't Set The PixelFormat."},
+    {OpenStep::window, "Window Creation Error."},
+    {OpenStep::surface, "Can't Create A GL Device Context."},
+    {OpenStep::pixel_format, "Can't Find A Suitable PixelFormat."},
+    {OpenStep::gl_context, "Can't Create A GL Rendering Context."},
+    {OpenStep::gl_current, "Can't Activate The GL Rendering Context."},
+};
+
+const char* open_failure_text(OpenStep step) {
+    for (const OpenFailureText& failure : open_failure_texts) {
+        if (failure.step == step) return failure.text;
+    }
+    return "Window Creation Error.";
 }
 
-// A failure from window creation on: tear down what was built, then tell the user.
-bool fail_open(const char* text) {
-    close_display_window();
-    message_box(text, open_error_caption, MB_OK | MB_ICONEXCLAMATION);
-    return false;
+// A failure from the window on: tear down what was built, then tell the user.
+OpenOutcome fail_open(DisplayWindow& window, const char* text) {
+    close_display_window(window);
+    message_box(*window.platform, text, open_error_caption, Buttons::ok, Icon::exclamation);
+    return OpenOutcome::failed;
 }
 
-// A failed teardown step is reported and the teardown goes on.
-void report_close_failure(const char* text) {
-    message_box(text, close_error_caption, MB_OK | MB_ICONINFORMATION);
-}
-
-// Offers windowed mode in place of a full-screen mode that was refused. False when the user
-// declines, after telling them the program ends.
-bool offer_windowed_mode() {
-    const int32_t answer = message_box(
+// Offers windowed mode in place of a full-screen mode the display does not have. Opened when
+// the user takes it, failed when they decline (after telling them the program ends).
+OpenOutcome offer_windowed_mode(const Platform& platform) {
+    const Answer answer = message_box(
+        platform,
         "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed Mode "
         "Instead?",
-        "Vimpa - Zelmorint", MB_YESNO | MB_ICONEXCLAMATION);
-    if (answer == ID_YES) {
+        "Vimpa - Zelmorint", Buttons::yes_no, Icon::exclamation);
+    if (answer == Answer::not_yet) return OpenOutcome::waiting;
+    if (answer == Answer::yes) {
         full_screen_mode = false;
-        return true;
+        return OpenOutcome::opened;
     }
-    message_box("Program Will Now Close.", open_error_caption, MB_OK | MB_ICONSTOP);
-    return false;
+    message_box(platform, "Program Will Now Close.", open_error_caption, Buttons::ok, Icon::stop);
+    return OpenOutcome::failed;
 }
 
-// Asks for the full-screen mode; when it is refused, offers windowed mode instead.
-bool enter_full_screen_mode(int width, int height, int bits) {
-    const DisplayModeRequest mode = {width, height, bits};
-    if (platform.change_display_settings(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) {
-        return true;
-    }
-    return offer_windowed_mode();
-}
-
-// The window with the prepared pixel format and its rendering context, made current, step by
-// step. The message naming the step that failed, null when every step worked; the handles of
-// the steps that worked are left for close_display_window.
-const char* create_gl_window(const char* title, uint32_t ex_style, uint32_t style, int width,
-                             int height) {
-    window_handle =
-        platform.create_window(ex_style, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-                               width, height, &pixel_format_request);
-    if (window_handle == nullptr) return "Window Creation Error.";
-
-    device_context = platform.get_device_context(window_handle);
-    if (device_context == nullptr) return "Can't Create A GL Device Context.";
-
-    const uint32_t pixel_format =
-        platform.choose_pixel_format(device_context, &pixel_format_request);
-    if (pixel_format == 0) return "Can't Find A Suitable PixelFormat.";
-    if (!platform.set_pixel_format(device_context, pixel_format, &pixel_format_request)) {
-        return "Can't Set The PixelFormat.";
-    }
-
-    render_context = platform.create_context(device_context);
-    if (render_context == nullptr) return "Can't Create A GL Rendering Context.";
-    if (!platform.make_current(device_context, render_context)) {
-        return "Can't Activate The GL Rendering Context.";
+// The first listed mode of the wanted size at that depth (any depth for 0).
+const DisplayMode* listed_mode(const DisplayModes& modes, const DisplayMode& wanted, int bits) {
+    for (const DisplayMode& mode : modes.modes) {
+        if (mode.width == wanted.width && mode.height == wanted.height &&
+            (bits == 0 || mode.bits_per_pixel == bits)) {
+            return &mode;
+        }
     }
     return nullptr;
 }
 
+void report_close_failure(const Platform& platform, bool failed, const char* text) {
+    if (failed) message_box(platform, text, close_error_caption, Buttons::ok, Icon::information);
+}
+
 }  // namespace
 
-// The steps run in a fixed order and every failure names its step. The window class (SDL's
-// video subsystem here) is registered on every open and unregistered on every close. Up to
-// the display mode nothing needs undoing but the class registration, which the program's end
-// takes with it; from the window on, a failure tears down everything built so far.
-bool open_display_window(const char* title, int width, int height, int bits, bool full_screen) {
-    // SDL sizes windows by their client area, so the window rectangle is the client rectangle
-    // and needs no growing for the frame and title bar the styles add.
-    const int window_width = width;
-    const int window_height = height;
-    full_screen_mode = full_screen;
-    instance_handle = platform.module_handle();
-
-    // These two failures leave nothing to tear down; the handle is cleared so that a failed
-    // open always leaves no handles behind.
-    if (!platform.register_window_class()) {
-        instance_handle = nullptr;
-        message_box("Failed To Register The Window Class.", open_error_caption,
-                    MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-    if (full_screen_mode && !enter_full_screen_mode(width, height, bits)) {
-        instance_handle = nullptr;
-        return false;
-    }
-
-    constexpr uint32_t windowed_ex_style = WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
-    constexpr uint32_t windowed_style = WS_OVERLAPPEDWINDOW;
-    uint32_t ex_style = windowed_ex_style;
-    uint32_t style = windowed_style;
-    if (full_screen_mode) {
-        ex_style = WS_EX_APPWINDOW;
-        style = WS_POPUP;
-        platform.show_cursor(false);
-    }
-
-    // The window's pixel format is fixed when the window is created, so the request is made
-    // ready here, for this window and every later one.
-    fill_pixel_format_request(bits);
-    const char* failure = create_gl_window(title, ex_style, style, window_width, window_height);
-    // On this platform the display takes the full-screen mode with the window, so a full-screen
-    // window that cannot be made is a mode that cannot be set: the display and the cursor are
-    // put back and windowed mode is offered, as for a mode refused at once.
-    if (failure != nullptr && window_handle == nullptr && full_screen_mode) {
-        platform.change_display_settings(nullptr, 0);
-        platform.show_cursor(true);
-        if (!offer_windowed_mode()) {
-            instance_handle = nullptr;
-            return false;
-        }
-        failure =
-            create_gl_window(title, windowed_ex_style, windowed_style, window_width, window_height);
-    }
-    if (failure != nullptr) return fail_open(failure);
-
-    platform.show_window(window_handle);
-    set_projection(width, height);  // size events before the context was current did nothing
-    if (!platform.setup_renderer()) return fail_open("Initialization Failed.");
+// X11 and Wayland cannot change the depth of a running display, so a 24-bit desktop lists its
+// modes at its own depth only, and the pixel format of the window (the closest to the depth
+// asked for) is what the depth request comes to there.
+bool choose_full_screen_mode(const DisplayModes& modes, DisplayMode* wanted) {
+    const DisplayMode* found = listed_mode(modes, *wanted, wanted->bits_per_pixel);
+    if (found == nullptr) found = listed_mode(modes, *wanted, modes.desktop.bits_per_pixel);
+    if (found == nullptr) found = listed_mode(modes, *wanted, 0);
+    if (found == nullptr) return false;
+    *wanted = *found;
     return true;
 }
 
-// Undoes open_display_window step by step. Every handle is cleared whether or not its release
-// worked, so a later teardown never hands an already released handle to the platform again.
-void close_display_window() {
-    if (full_screen_mode) {
-        platform.change_display_settings(nullptr, 0);
-        platform.show_cursor(true);
+// The steps run in the platform's fixed order and every failure names its step. A video
+// system that did not start, or a mode the user would not replace by a window, leaves nothing
+// to tear down; any later failure tears down everything built so far. A display that cannot
+// list its modes is asked for the mode itself.
+OpenOutcome open_display_window(DisplayWindow& window, const char* title, int width, int height,
+                                int bits, bool full_screen) {
+    const Platform& platform = *window.platform;
+    full_screen_mode = full_screen;
+    if (window.pixel_format_bits == 0) window.pixel_format_bits = bits;
+    WindowRequest request = {
+        .full_screen = full_screen_mode,
+        .width = width,
+        .height = height,
+        .title = title,
+        .colour_bits = window.pixel_format_bits,
+        .depth_bits = depth_buffer_bits,
+        .display_mode = {width, height, bits, 0},
+    };
+    OpenStep step = OpenStep::display_mode;
+    DisplayModes modes;
+    if (!full_screen_mode || !platform.list_display_modes(&modes) ||
+        choose_full_screen_mode(modes, &request.display_mode)) {
+        step = platform.open_window(request);
     }
-    if (render_context != nullptr) {
-        if (!platform.make_current(nullptr, nullptr)) {
-            report_close_failure("Release Of DC And RC Failed.");
-        }
-        if (!platform.delete_context(render_context)) {
-            report_close_failure("Release Rendering Context Failed.");
-        }
-        render_context = nullptr;
+    if (full_screen_mode && step == OpenStep::display_mode) {
+        const OpenOutcome offer = offer_windowed_mode(platform);
+        if (offer != OpenOutcome::opened) return offer;
+        request.full_screen = false;
+        step = platform.open_window(request);
     }
-    if (device_context != nullptr) {
-        if (!platform.release_device_context(window_handle, device_context)) {
-            report_close_failure("Release Device Context Failed.");
-        }
-        device_context = nullptr;
+    if (step == OpenStep::video) {
+        message_box(platform, open_failure_text(step), open_error_caption, Buttons::ok,
+                    Icon::exclamation);
+        return OpenOutcome::failed;
     }
-    if (window_handle != nullptr) {
-        if (!platform.destroy_window(window_handle))
-            report_close_failure("Could Not Release hWnd.");
-        window_handle = nullptr;
-    }
-    if (!platform.unregister_window_class()) report_close_failure("Could Not Unregister Class.");
-    instance_handle = nullptr;
+    if (step != OpenStep::opened) return fail_open(window, open_failure_text(step));
+    set_projection(width, height);  // size events before the context was current did nothing
+    if (!setup_renderer()) return fail_open(window, "Initialization Failed.");
+    return OpenOutcome::opened;
+}
+
+// Every teardown step runs whether or not the ones before it worked.
+void close_display_window(DisplayWindow& window) {
+    const Platform& platform = *window.platform;
+    const CloseFailures failed = platform.close_window();
+    report_close_failure(platform, failed.release_gl_context, "Release Of DC And RC Failed.");
+    report_close_failure(platform, failed.delete_gl_context, "Release Rendering Context Failed.");
+    report_close_failure(platform, failed.release_surface, "Release Device Context Failed.");
+    report_close_failure(platform, failed.destroy_window, "Could Not Release hWnd.");
+    report_close_failure(platform, failed.stop_video, "Could Not Unregister Class.");
     // The text routine forgets the glyphs until the next window's set-up hands them over again.
     free_outline_font();
 }
 
-// Only the high word of the activation state is read: a window that merely loses the focus
-// stays active and goes on drawing; a minimised one does not.
-intptr_t display_window_proc(WindowHandle window, const WindowMessage* message) {
-    switch (message->code) {
-        case WM_ACTIVATE:
-            window_active = high_word(message->wparam) == 0;
-            return 0;
-        case WM_SYSCOMMAND:
-            if (message->wparam == SC_SCREENSAVE || message->wparam == SC_MONITORPOWER) return 0;
+// A window that merely loses the focus stays active and goes on drawing; a minimised one does
+// not.
+void display_window_proc(const ShellEvent& event) {
+    switch (event.kind) {
+        case ShellEventKind::key_down:
+            key_down[event.key] = true;
             break;
-        case WM_CLOSE:
-            platform.post_quit_message(0);
-            return 0;
-        case WM_KEYDOWN:
-            if (message->wparam < 256) {
-                key_down[message->wparam] = true;
-                key_pressed[message->wparam] = true;
-            }
-            return 0;
-        case WM_KEYUP:
-            if (message->wparam < 256) key_down[message->wparam] = false;
-            return 0;
-        case WM_SIZE:
-            set_projection(static_cast<int>(low_word(static_cast<uintptr_t>(message->lparam))),
-                           static_cast<int>(high_word(static_cast<uintptr_t>(message->lparam))));
-            return 0;
+        case ShellEventKind::key_up:
+            key_down[event.key] = false;
+            break;
+        case ShellEventKind::resized:
+            set_projection(event.width, event.height);
+            break;
+        case ShellEventKind::minimised:
+            window_active = false;
+            break;
+        case ShellEventKind::restored:
+            window_active = true;
+            break;
         default:
             break;
     }
-    return platform.default_window_proc(window, message);
 }
 
 // A 45-degree vertical field of view over the client area, from 0.1 to 100 units. The aspect
@@ -238,13 +180,4 @@ void set_projection(int width, int height) {
                    static_cast<double>(0.1f), 100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-}
-
-void window_reset() {
-    window_handle = nullptr;
-    device_context = nullptr;
-    render_context = nullptr;
-    instance_handle = nullptr;
-    pixel_format_request = {};
-    pixel_format_request_filled = false;
 }

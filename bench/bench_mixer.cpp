@@ -16,12 +16,7 @@
 #include <vector>
 
 #include "data/module_bytes.h"
-#include "player/engine.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "player/session.h"
 
 namespace fs = std::filesystem;
 
@@ -45,32 +40,28 @@ double thread_cpu_seconds() {
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-// One pass: loads the image and fills blocks for `seconds` of audio (the engine plays a song
-// on past its end, so every song gives the same length), timing each fill into block_ms.
+// One pass: loads the image and mixes `seconds` of audio (the engine plays a song on past its
+// end, so every song gives the same length): the first ring of blocks as the offline start mixes
+// it, then block by block as the device moves on, timing each refill into block_ms.
 bool measure_pass(const std::vector<uint8_t>& image, double seconds, Result& result,
                   std::vector<double>& block_ms) {
-    memfile_attach(image.data(), uint32_t(image.size()));
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    ring_set_rate(rate);
-    engine_reset();
-    XmModule* module = module_load(nullptr, nullptr);
+    XmModule* module = load_song(image.data(), uint32_t(image.size()));
     if (!module) return false;
     result.channels = module->channel_count;
-    ring_allocate();
-    reset_song_state(module);
-    write_block = 0;
-    const int64_t blocks = int64_t(seconds * rate / block_frames) + 1;
-    block_ms.assign(size_t(blocks), 0.0);
     const double start = thread_cpu_seconds();
-    for (int64_t i = 0; i < blocks; ++i) {
+    start_song_offline(module, rate);
+    const int64_t ring_blocks = ring_block_count();
+    const int64_t block_frames = ring_block_frames();
+    const int64_t blocks = std::max(int64_t(seconds * rate / block_frames) + 1, ring_blocks + 1);
+    block_ms.assign(size_t(blocks - ring_blocks), 0.0);
+    for (int64_t i = 0; i < blocks - ring_blocks; ++i) {
         const double before = thread_cpu_seconds();
-        fill_block();
+        play_offline_until(i + 1);
         block_ms[size_t(i)] = (thread_cpu_seconds() - before) * 1e3;
     }
     result.cpu_seconds = thread_cpu_seconds() - start;
     result.audio_seconds = double(blocks * block_frames) / rate;
-    module_free(module);
-    ring_reset();
+    release_song(module);
     return true;
 }
 

@@ -15,8 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "player/output.h"
-#include "player/ring.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 #include "tools/offline_show.h"
 
@@ -25,9 +24,9 @@ namespace {
 double show_seconds() {
     start_offline_show();
     int64_t block = 0;
-    while (song_clock_ms(music_module) <= 79000)
+    while (song_clock_ms(playing_song()) <= 79000)
         play_offline_until(++block);
-    return double(block) * block_frames / offline_output_rate;
+    return double(block) * ring_block_frames() / offline_output_rate;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
 #include "scenes/tube_math.h"
@@ -29,10 +29,6 @@ namespace {
 constexpr int32_t screen_width = 640;
 constexpr int32_t screen_height = 480;
 constexpr double block_ms = 1000.0 * 884 / 44100;
-
-// The clock: one block-table entry the bench moves itself, read through the clock queries.
-BlockClock bench_clock[1];
-XmModule bench_module{};  // the queries only test the module for null
 
 struct SceneRun {
     int32_t scene;
@@ -57,8 +53,7 @@ SceneTime time_scene(const SceneRun& run, int32_t frames) {
     const auto start = std::chrono::steady_clock::now();
     for (int32_t k = 0; k < frames; ++k) {
         const uint32_t ms = run.start_ms + static_cast<uint32_t>(k * block_ms);
-        bench_clock[0].time_ms.store(ms);
-        bench_clock[0].row.store(static_cast<uint8_t>(k % 64));
+        hold_song_clock(ms, static_cast<uint8_t>(k % 64));  // the bench moves the clock itself
         current_scene = run.scene;
         render_frame();
         finish_offscreen_frame();
@@ -90,9 +85,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     setup_scene_state();
-    block_table = bench_clock;
-    clock_block.store(0);
-    music_module = &bench_module;
     scene_random_reset();
     ring_tables_reset();
     tunnel_reset();
@@ -110,7 +102,6 @@ int main(int argc, char** argv) {
         std::printf("%-36s %8.1f frames/s %8.2f ms CPU/frame over %d frames\n", run.name,
                     time.frames_per_second, time.cpu_ms_per_frame, frames);
     }
-    block_table = nullptr;
-    music_module = nullptr;
+    stop_song();
     return 0;
 }

@@ -13,7 +13,8 @@
 //
 //   bench_startup [RUNS per mode, default 5]
 //
-// The demo and xm_render are taken from the folder this program is in.
+// The demo and xm_render are taken from the folder this program is in. The processes and the X
+// servers are the tests' (tests/support).
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,9 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/support/process.h"
-#include "bench/support/x_server.h"
-#include "bench/support/x_windows.h"
+#include "tests/support/process.h"
+#include "tests/support/x_display.h"
 
 namespace {
 
@@ -41,10 +41,6 @@ const std::string report_prefix = "first frame: ";
 // has not ended well after that is stopped and reported.
 constexpr double whole_show_bound_seconds = 300.0;
 constexpr double rss_sample_seconds = 10.0;
-
-std::string bench_folder() {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
 
 struct StartUpRun {
     bool ok = false;
@@ -83,40 +79,48 @@ bool read_report(const ChildProcess& demo, double* answer_to_frame_ms, double* p
                        answer_to_frame_ms, presented_s) == 2;
 }
 
-ChildProcess start_reporting_demo(const XServer& server) {
-    Environment environment = display_environment(server);
-    environment.push_back({"SDL_AUDIODRIVER", "dummy"});
-    environment.push_back({"LIBGL_ALWAYS_SOFTWARE", "1"});
-    environment.push_back({"TIRVALEX_FIRST_FRAME_REPORT", "1"});
-    return start_process({bench_folder() + "/tirvalex3"}, environment);
+ChildProcess start_reporting_demo(const XDisplay& display) {
+    return start_process({built_program("tirvalex3")},
+                         {display_entry(display), "SDL_AUDIODRIVER=dummy",
+                          "LIBGL_ALWAYS_SOFTWARE=1", "TIRVALEX_FIRST_FRAME_REPORT=1"});
+}
+
+// Answers the two-button start-up question: Return takes the first button (its default); a
+// click takes the second. The box centres its row of equal-width buttons under the text and
+// leaves a fixed margin below it; the second of two starts a few pixels right of the centre.
+bool answer(const XDisplay& display, const ScreenWindow& box, bool first_button) {
+    if (first_button) return tap_key(display, box, "Return");
+    const std::string x = std::to_string(box.x + box.width / 2 + 40);
+    const std::string y = std::to_string(box.y + box.height - 28);
+    return xdotool(display,
+                   {"mousemove", x, y, "click", "1"});  // one run: the motion, then the click
 }
 
 // Starts the server and the demo, answers the question and waits for the first frame. The
 // demo is left running in `demo` for the caller to end.
-StartUpRun start_up(XServer& server, ChildProcess& demo, bool full_screen) {
+StartUpRun start_up(XDisplay& display, ChildProcess& demo, bool full_screen) {
     StartUpRun run;
-    server = start_x_server(full_screen ? "640x480x16" : "1024x768x24");
-    if (server.display.empty()) {
+    display = start_x_display(full_screen ? "640x480x16" : "1024x768x24");
+    if (display.name.empty()) {
         run.problem = "Xvfb did not start";
         return run;
     }
-    demo = start_reporting_demo(server);
-    XWindow question;
-    if (demo.pid <= 0 || !wait_for_window(server, question_caption, &question)) {
+    demo = start_reporting_demo(display);
+    ScreenWindow question;
+    if (demo.pid <= 0 || !wait_for_window(display, question_caption, &question)) {
         run.problem = "no start-up question; demo log:\n" + process_log(demo);
         return run;
     }
-    focus_window(server, question);  // so the time below holds the answer itself, not focusing
+    // Focused first, so the time below holds the answer itself, not focusing.
+    xdotool(display, {"windowfocus", "--sync", std::to_string(question.id)});
     const double key_seconds = monotonic_seconds();
-    const bool answered = full_screen ? answer_first_button(server, question)
-                                      : answer_second_button(server, question);
-    if (!answered) {
+    if (!answer(display, question, full_screen)) {
         run.problem = "could not answer the start-up question";
         return run;
     }
     double presented_seconds = 0;
     if (!poll_until([&] { return read_report(demo, &run.answer_to_frame_ms, &presented_seconds); },
-                    e2e_wait_seconds)) {
+                    wait_bound_seconds)) {
         run.problem = "no first frame reported; demo log:\n" + process_log(demo);
         return run;
     }
@@ -138,11 +142,11 @@ bool measure_start_up(bool full_screen, int runs) {
     const char* mode = full_screen ? "full screen" : "windowed";
     std::vector<double> answer_ms, key_ms, hwm_mib;
     for (int i = 1; i <= runs; ++i) {
-        XServer server;
+        XDisplay display;
         ChildProcess demo;
-        const StartUpRun run = start_up(server, demo, full_screen);
+        const StartUpRun run = start_up(display, demo, full_screen);
         stop_process(demo);
-        stop_x_server(server);
+        stop_x_display(display);
         if (!run.ok) {
             std::fprintf(stderr, "bench_startup: %s run %d: %s\n", mode, i, run.problem.c_str());
             return false;
@@ -168,13 +172,13 @@ bool measure_start_up(bool full_screen, int runs) {
 
 // One windowed run left to play the whole show and end by itself.
 bool measure_whole_show() {
-    XServer server;
+    XDisplay display;
     ChildProcess demo;
-    const StartUpRun run = start_up(server, demo, false);
+    const StartUpRun run = start_up(display, demo, false);
     if (!run.ok) {
         std::fprintf(stderr, "bench_startup: whole show: %s\n", run.problem.c_str());
         stop_process(demo);
-        stop_x_server(server);
+        stop_x_display(display);
         return false;
     }
     // Resident memory every 10 s while the show runs, then the peak once it has ended.
@@ -192,7 +196,7 @@ bool measure_whole_show() {
     const double seconds = monotonic_seconds() - started;
     const int exit_code = demo.exit_code;
     stop_process(demo);
-    stop_x_server(server);
+    stop_x_display(display);
     if (peak_mib < 0) {
         std::fprintf(stderr, "bench_startup: the show did not end within %.0f s\n",
                      whole_show_bound_seconds);
@@ -210,8 +214,7 @@ bool measure_whole_show() {
 // xm_render --embedded to a scratch file, reaped for its peak resident memory.
 bool measure_renderer() {
     const std::string output = "/tmp/bench-startup-" + std::to_string(getpid()) + ".wav";
-    ChildProcess renderer =
-        start_process({bench_folder() + "/xm_render", "--embedded", output}, {});
+    ChildProcess renderer = start_process({built_program("xm_render"), "--embedded", output});
     if (renderer.pid <= 0) {
         std::fprintf(stderr, "bench_startup: cannot start xm_render\n");
         return false;

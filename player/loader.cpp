@@ -15,8 +15,8 @@
 
 #include "player/channel.h"
 #include "player/engine.h"
+#include "player/loader.h"
 #include "player/module.h"
-#include "player/playback_stop.h"
 
 XmSample empty_sample{};
 
@@ -556,11 +556,9 @@ bool read_xm(XmModule* module, XmStream* stream) {
     return true;
 }
 
-// Stops the module's playback (after any block fill in progress) and releases everything the
-// module owns.
+// Releases everything the module owns; its playback has been stopped by the caller.
 bool module_free(XmModule* module) {
     if (module == nullptr) return false;
-    stop_if_playing(module);
     release_module(module);
     return true;
 }

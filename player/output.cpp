@@ -8,8 +8,8 @@
 #include "player/channel.h"
 #include "player/engine.h"
 #include "player/mixer.h"
-#include "player/playback_stop.h"
 #include "player/ring.h"
+#include "player/session.h"
 #include "player/song_state.h"
 #include "player/wave_device.h"
 
@@ -25,17 +25,12 @@
 // before the thread is created and released only after it has been joined; while it runs the
 // main thread reads only clock_block and block_table, both atomics written by the thread.
 
-std::atomic<bool> stop_requested{false};
-std::atomic<bool> fill_in_progress{false};
-std::atomic<bool> thread_finished{true};
-std::atomic<int32_t> clock_block{0};
-std::atomic<void (*)()> before_refill{nullptr};
-
 namespace {
+
+std::atomic<bool> stop_requested{false};  // asks the output thread to finish
 
 constexpr auto poll_interval = std::chrono::milliseconds(5);
 constexpr int64_t report_age_limit_ns = 10'000'000'000;  // a report's age counts up to 10 s
-constexpr auto fill_wait = std::chrono::milliseconds(1);
 constexpr int32_t output_channels = 2;
 constexpr uint32_t frame_bytes = 4;  // 16-bit stereo
 
@@ -102,16 +97,28 @@ uint64_t heard_bytes(const WaveDevice& device, uint64_t heard_before) {
 // device while they are replaced. When the chosen device cannot be opened, the silent device
 // stands in, so that the show still runs on time; the result then reports the failure.
 bool audio_init(int32_t rate) {
-    if (!file_callbacks_installed()) return false;
     if (rate < min_output_rate || rate > max_output_rate) return false;
     audio_close();
-    ring_set_rate(rate);
+    size_playback(rate);
     const WaveDevice* chosen = selected_wave_device();
     const bool opened = chosen->open(rate, output_channels);
     open_device = opened ? chosen : &silent_wave_device;
     if (!opened) silent_wave_device.open(rate, output_channels);
-    engine_reset();
     return opened;
+}
+
+// The ring's sizes follow the rate; every channel and voice starts at rest.
+bool size_playback(int32_t rate) {
+    if (!ring_set_rate(rate)) return false;
+    engine_reset();
+    return true;
+}
+
+// The song state first, so that the prefill mixes the song from its first tick.
+void start_ring(XmModule* module) {
+    reset_song_state(module);
+    ring_allocate();
+    prefill_ring();
 }
 
 // Playback cannot outlive its device: it is stopped first.
@@ -149,11 +156,9 @@ void reset_song_state(XmModule* module) {
 bool player_start(XmModule* module) {
     if (!module || !open_device) return false;
     stop_playback();
-    reset_song_state(module);
-    ring_allocate();
+    start_ring(module);
     const uint32_t ring_bytes = uint32_t(ring_frames) * frame_bytes;
     open_device->prepare(wave_buffer, ring_bytes);
-    prefill_ring();
     open_device->write_looping(wave_buffer, ring_bytes);
     ring_with_device = true;
     stop_requested.store(false);
@@ -169,14 +174,6 @@ bool player_stop(XmModule* module) {
     return true;
 }
 
-// Waits for the fill in progress, then stops module's playback when it is the one playing.
-void stop_if_playing(XmModule* module) {
-    while (fill_in_progress.load()) {
-        std::this_thread::sleep_for(fill_wait);
-    }
-    player_stop(module);
-}
-
 // Mixes every block of the ring from its first, the clock on block 0.
 void prefill_ring() {
     write_block = 0;
@@ -189,18 +186,14 @@ void prefill_ring() {
 // again, moving the clock onto the next block before the entry it leaves is rewritten.
 void refill_played_blocks(int32_t play_block) {
     while (write_block != play_block && !stop_requested.load()) {
-        if (const auto hook = before_refill.load(std::memory_order_relaxed)) hook();
-        fill_in_progress.store(true);
         const int32_t next = clock_block.load() + 1;
         clock_block.store(next == block_count ? 0 : next);
         fill_block();
-        fill_in_progress.store(false);
     }
 }
 
 // Polls the device every 5 ms; the block being heard follows from the position heard.
 int output_thread() {
-    thread_finished.store(false);
     const WaveDevice* device = open_device;
     if (device->raise_thread_priority) device->raise_thread_priority();
     uint64_t heard = 0;
@@ -210,8 +203,13 @@ int output_thread() {
         refill_played_blocks(int32_t(frame % uint64_t(ring_frames)) / block_frames);
         std::this_thread::sleep_for(poll_interval);
     }
-    thread_finished.store(true);
     return 0;
+}
+
+// The clock is moved on before every refill, so a device thread that reads it sees every refill
+// but the one in progress, which is of a block the device is not about to play.
+void acquire_ring_refills() {
+    (void)clock_block.load(std::memory_order_acquire);
 }
 
 uint32_t song_clock_ms(const XmModule* module) {
@@ -226,8 +224,5 @@ void output_reset() {
     audio_close();
     ring_reset();
     stop_requested.store(false);
-    fill_in_progress.store(false);
-    thread_finished.store(true);
     clock_block.store(0);
-    before_refill.store(nullptr);
 }

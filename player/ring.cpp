@@ -16,6 +16,7 @@ float ramp_reciprocal = 0.0f;
 float* mix_buffer = nullptr;
 int16_t* wave_buffer = nullptr;
 BlockClock* block_table = nullptr;
+std::atomic<int32_t> clock_block{0};
 
 namespace {
 
@@ -69,7 +70,11 @@ void ring_reset() {
     release_wave_buffer();
     release_block_table();
     current_module = nullptr;
-    block_frames = ring_frames = block_count = write_block = 0;
+    block_frames = 0;
+    ring_frames = 0;
+    block_count = 0;
+    write_block = 0;
+    clock_block.store(0);
     inverse_rate = 0.0f;
     ramp_length = 0;
     ramp_reciprocal = 0.0f;

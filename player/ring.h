@@ -3,11 +3,12 @@
 #include <cstdint>
 
 #include "player/module.h"
+#include "player/session.h"  // the rates the ring can be sized for
 
 // The ring of audio blocks that the mixer fills and the wave device plays: its sizes for the
 // output rate, the module being played, the float mixing accumulators, the 16-bit PCM ring and
 // the clock entry of each block. The audio output sizes and owns it; the block filler and the
-// offline renderer work on it.
+// offline start work on it. Inside the player only: callers read it through the session.
 
 // One clock entry per ring block, as it stood after the block was mixed. `fills` counts the
 // times the block has been mixed since the ring was allocated; it is raised after the block's
@@ -20,10 +21,6 @@ struct BlockClock {
 };
 
 constexpr int32_t buffer_ms = 1000;  // latency setting: the ring holds twice this much audio
-// Rates the ring can be sized for: below this a block would shrink to nothing and the volume
-// ramp to zero frames; above it the size arithmetic leaves the range it was made for.
-constexpr int32_t min_output_rate = 8000;
-constexpr int32_t max_output_rate = 192000;
 
 extern XmModule* current_module;  // the module being played, null when stopped
 extern int32_t block_frames;      // frames per ring block (884 at 44100 Hz)
@@ -36,6 +33,9 @@ extern float ramp_reciprocal;     // 1 / ramp_length
 extern float* mix_buffer;         // ring_frames float pairs, left first, 16-byte aligned
 extern int16_t* wave_buffer;      // ring_frames 16-bit pairs, left first: what the device plays
 extern BlockClock* block_table;   // block_count clock entries, one per ring block
+// The block_table entry the clock queries read: the block being heard. Moved on by the output
+// thread before the entry it leaves is rewritten.
+extern std::atomic<int32_t> clock_block;
 
 // Sizes the ring for rate Hz and sets output_rate. False, changing nothing, for a rate outside
 // min_output_rate..max_output_rate.

@@ -8,6 +8,7 @@
 
 #include "player/channel.h"
 #include "player/effects.h"
+#include "player/loader.h"
 #include "player/song_state.h"
 
 namespace {

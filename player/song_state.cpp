@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "player/audio_format.h"
+#include "player/loader.h"
 
 XmInstrument empty_instrument;
 

@@ -9,6 +9,7 @@
 #include "player/audio_format.h"
 #include "player/channel.h"
 #include "player/effects.h"
+#include "player/loader.h"
 
 namespace {
 

@@ -44,3 +44,7 @@ const WaveDevice* selected_wave_device();
 // A device that plays nothing but whose position advances with the wall clock at the output
 // rate, so the song clock runs as with sound when no audio device can be opened.
 extern const WaveDevice silent_wave_device;
+
+// Called on a device's own thread before it copies from the ring: orders the copy after the
+// blocks the output thread has refilled so far, so that it reads their new sound whole.
+void acquire_ring_refills();

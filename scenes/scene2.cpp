@@ -1,6 +1,6 @@
 #include <GL/gl.h>
 
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
@@ -13,8 +13,8 @@
 // while the tube's time and the row hold the readings of the frame's start.
 void draw_scene_2() {
     glShadeModel(GL_FLAT);
-    const float b = quarter_seconds(song_clock_ms(music_module));
-    const uint32_t row = song_clock_row(music_module);
+    const float b = quarter_seconds(song_clock_ms(playing_song()));
+    const uint32_t row = song_clock_row(playing_song());
 
     glLoadIdentity();
     glTranslatef(2.8f, 0.3f, -3.0f);
@@ -26,7 +26,7 @@ void draw_scene_2() {
         glClearColor(0.3f, 0.5f, 1.0f, 0.0f);  // light blue from the next frame on
         glLoadIdentity();
         set_line_width(3.0f);
-        const float t = static_cast<float>(song_clock_ms(music_module));
+        const float t = static_cast<float>(song_clock_ms(playing_song()));
         glTranslatef(0.0f, 0.0f, -5.0f);  // behind the tube
         glRotatef(static_cast<float>(fan_angle(n, t)), 0.0f, 0.0f, 1.0f);
         const QuadColour colour = fan_colour(n, t, random_step());

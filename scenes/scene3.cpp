@@ -1,6 +1,6 @@
 #include <GL/gl.h>
 
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "scenes/tube.h"
@@ -12,7 +12,7 @@
 // printed once, after the rings: the same picture at a 64th of the cost.
 void draw_scene_3() {
     glShadeModel(GL_FLAT);
-    const float b = quarter_seconds(song_clock_ms(music_module));
+    const float b = quarter_seconds(song_clock_ms(playing_song()));
 
     glLoadIdentity();
     glTranslatef(0.8f, -1.5f, -3.0f);  // ring 0 at the bottom

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "data/texts.h"
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
@@ -68,9 +68,9 @@ void draw_tunnel(float time_value) {
 // stored, so the scene's first frame moves at half speed. The texts are drawn with fog and the
 // depth test off, over the tunnel in full white.
 void draw_scene_4() {
-    const uint32_t song_ms = song_clock_ms(music_module);
+    const uint32_t song_ms = song_clock_ms(playing_song());
     tunnel_time = tunnel_time_value(song_ms, tunnel_prev_clock);
-    tunnel_prev_clock = song_clock_ms(music_module);  // a second reading, as heard now
+    tunnel_prev_clock = song_clock_ms(playing_song());  // a second reading, as heard now
 
     glDisable(GL_TEXTURE_2D);
     glPushMatrix();

@@ -1,12 +1,11 @@
 #include <GL/gl.h>
 
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 #include "scenes/timeline_math.h"
 
 int32_t current_scene = 0;
 float song_seconds = 0.0f;
-XmModule* music_module = nullptr;
 
 namespace {
 
@@ -31,18 +30,17 @@ void draw_scene(int32_t index) {
 
 }  // namespace
 
-// Puts the timeline back at the start of the show with no module playing (for test fixtures).
+// Puts the timeline back at the start of the show (for test fixtures).
 void timeline_reset() {
     current_scene = 0;
     song_seconds = 0.0f;
-    music_module = nullptr;
 }
 
 // One frame of the show. The song clock is read once, so the scene drawn and the choice of
 // the next one work on the same snapshot of the music; the choice takes effect one frame later.
 bool render_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    song_seconds = song_seconds_from_ms(song_clock_ms(music_module));
+    song_seconds = song_seconds_from_ms(song_clock_ms(playing_song()));
 
     // The state every scene starts from, whatever the previous frame's scene left behind.
     glEnable(GL_DEPTH_TEST);

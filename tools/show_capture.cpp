@@ -20,8 +20,7 @@
 
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 #include "tools/command_line.h"
 #include "tools/offline_show.h"
@@ -256,7 +255,7 @@ bool write_frame(const Options& options, uint32_t requested_ms, int32_t drawn_sc
 
 // Runs the show frame by frame and writes the first frame at or past each requested time.
 int run_show(const Options& options) {
-    const double block_ms = 1000.0 * block_frames / offline_output_rate;
+    const double block_ms = 1000.0 * ring_block_frames() / offline_output_rate;
     const int32_t blocks_per_frame =
         std::max<int32_t>(1, static_cast<int32_t>(std::lround(options.step_ms / block_ms)));
     size_t next_capture = 0;
@@ -264,7 +263,7 @@ int run_show(const Options& options) {
     while (next_capture < options.times_ms.size()) {
         const int32_t drawn_scene = current_scene;
         const bool goes_on = render_frame();
-        const uint32_t frame_ms = song_clock_ms(music_module);
+        const uint32_t frame_ms = song_clock_ms(playing_song());
         if (!goes_on) {
             std::fprintf(stderr, "show_capture: the show ends at %.3f s, before %.3f s\n",
                          frame_ms / 1000.0, options.times_ms[next_capture] / 1000.0);

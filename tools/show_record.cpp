@@ -30,7 +30,7 @@
 
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
-#include "player/ring.h"
+#include "player/session.h"
 #include "scenes/scenes.h"
 #include "tools/command_line.h"
 #include "tools/offline_show.h"
@@ -145,10 +145,12 @@ int64_t first_sample_of_frame(int64_t k, int fps) {
 // still holds: the device is at most a second of blocks into a two-second ring.
 void copy_ring_sound(int64_t first, int64_t end, std::vector<int16_t>& pcm) {
     pcm.resize(size_t(end - first) * audio_channels);
+    const int64_t block_frames = ring_block_frames();
     for (int64_t sample = first; sample < end; ++sample) {
-        const int64_t ring_sample = sample % ring_frames;
-        pcm[size_t(sample - first) * 2] = wave_buffer[ring_sample * 2];
-        pcm[size_t(sample - first) * 2 + 1] = wave_buffer[ring_sample * 2 + 1];
+        const int16_t* block = heard_block_pcm(sample / block_frames);
+        const int64_t in_block = sample % block_frames;
+        pcm[size_t(sample - first) * 2] = block[in_block * 2];
+        pcm[size_t(sample - first) * 2 + 1] = block[in_block * 2 + 1];
     }
 }
 
@@ -166,7 +168,7 @@ int64_t draw_show(const Options& options) {
     int64_t written = 0;
     for (int64_t k = 0; k < end_frame; ++k) {
         const int64_t sample = first_sample_of_frame(k, options.fps);
-        play_offline_until(sample / block_frames);
+        play_offline_until(sample / ring_block_frames());
         if (!render_frame()) break;  // past the end: this frame is not presented
         finish_offscreen_frame();
         if (k < first_frame) continue;

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <bitset>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,19 +23,13 @@
 #include <vector>
 
 #include "data/module_bytes.h"
-#include "player/engine.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/module.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "player/session.h"
 #include "tools/command_line.h"
 
 namespace {
 
 constexpr int32_t default_rate = 44100;
 constexpr double longest_seconds = 20 * 60;
-constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-command 6
 constexpr uint32_t wav_header_bytes = 44;
 constexpr uint32_t frame_bytes = 4;
 
@@ -58,16 +51,6 @@ struct Options {
     std::string input;
     std::string output;
 };
-
-// Where the song stands: the frame at which the next tick runs, the order/row positions played
-// so far, and the frame of the row tick that first came back to one of them.
-struct SongWatch {
-    int64_t next_tick_frame = 0;
-    std::bitset<256 * 256> played;
-    int64_t end_frame = -1;
-};
-
-SongWatch watch;
 
 Options parse_options(int argc, char** argv) {
     Options options;
@@ -118,42 +101,6 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
     const bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
-}
-
-// True when the row just played takes a pattern loop back: a channel with E6y (y above 0) in
-// this row still has repetitions to go. The rows from its loop start up to this one are then
-// played again, which is not the end of the song.
-void forget_looped_rows(const XmModule& module) {
-    if (module.order_position < 0 || module.order_position >= module.song_length) return;
-    const int32_t pattern_index = module.orders[module.order_position];
-    if (pattern_index >= module.pattern_count) return;
-    const XmPattern& pattern = module.patterns[pattern_index];
-    if (!pattern.cells || module.row < 0 || module.row >= pattern.row_count) return;
-    const int count = std::min<int>(module.channel_count, channel_capacity);
-    for (int c = 0; c < count; ++c) {
-        const XmCell& cell = pattern.cells[module.row * module.channel_count + c];
-        if (cell.effect != pattern_loop_effect || (cell.param >> 4) != 6) continue;
-        if ((cell.param & 15) == 0 || channels[c].loop_count == 0) continue;
-        for (int32_t row = std::max(channels[c].loop_row, 0); row <= module.row; ++row)
-            watch.played.reset(size_t(module.order_position & 255) * 256 + size_t(row & 255));
-    }
-}
-
-// The module's tick routine while rendering: the engine's tick, then a look at the position
-// it reached, with the frame each tick runs at counted as the block filler counts it.
-void watched_tick(XmModule* module) {
-    const bool row_tick = module->tick == 0;
-    const int64_t frame = watch.next_tick_frame;
-    play_tick(module);
-    watch.next_tick_frame += frames_of_tick(module);
-    if (!row_tick || watch.end_frame >= 0) return;
-    const size_t position = size_t(module->order_position & 255) * 256 + size_t(module->row & 255);
-    if (watch.played.test(position)) {
-        watch.end_frame = frame;
-        return;
-    }
-    watch.played.set(position);
-    forget_looped_rows(*module);
 }
 
 void put16(uint8_t*& out, uint32_t value) {
@@ -209,22 +156,25 @@ bool write_frames(FILE* file, const int16_t* frames, int32_t count) {
     }
 }
 
+// Block b is read once the device has moved on to the first block whose ring holds it, so every
+// block is mixed exactly once, in order, as the offline start and the refills mix them.
 int render(const Options& options, FILE* file) {
     const bool show_progress = isatty(STDERR_FILENO) == 1;
     const int64_t frame_limit = std::llround(options.seconds * options.rate);
+    const int64_t block_frames = ring_block_frames();
+    const int64_t ring_blocks = ring_block_count();
     int64_t written = 0;
     int64_t next_report = 0;
     bool ok = write_wav_header(file, options.rate, 0);
-    while (ok && written < frame_limit) {
-        const int32_t block = write_block;
-        fill_block();
+    for (int64_t block = 0; ok && written < frame_limit; ++block) {
+        play_offline_until(std::max<int64_t>(block - ring_blocks + 1, 0));
         int64_t stop = std::min<int64_t>(frame_limit, written + block_frames);
-        if (watch.end_frame >= 0) stop = std::min(stop, watch.end_frame);
+        const int64_t end_frame = song_end_frame();
+        if (end_frame >= 0) stop = std::min(stop, end_frame);
         if (stop <= written) break;
-        ok = write_frames(file, wave_buffer + 2 * size_t(block) * size_t(block_frames),
-                          int32_t(stop - written));
+        ok = write_frames(file, heard_block_pcm(block), int32_t(stop - written));
         written = stop;
-        if (watch.end_frame >= 0 && written >= watch.end_frame) break;
+        if (end_frame >= 0 && written >= end_frame) break;
         if (show_progress && written >= next_report) {
             std::fprintf(stderr, "\rxm_render: %.0f s", double(written) / options.rate);
             next_report = written + options.rate;
@@ -256,13 +206,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "xm_render: %s is too large to be an XM module\n", source);
         return exit_failure;
     }
-    memfile_attach(bytes.data(), uint32_t(bytes.size()));
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    ring_set_rate(options.rate);  // before loading: the engine's steps follow the rate
-    engine_reset();
-    XmModule* module = module_load(nullptr, nullptr);
+    XmModule* module = load_song(bytes.data(), uint32_t(bytes.size()));
     if (!module) {
-        std::fprintf(stderr, "xm_render: cannot load %s: %s\n", source, module_load_failure());
+        std::fprintf(stderr, "xm_render: cannot load %s: %s\n", source, load_song_failure());
         return exit_failure;
     }
 
@@ -272,19 +218,15 @@ int main(int argc, char** argv) {
     if (!file) {
         std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
                      std::strerror(errno));
-        module_free(module);
+        release_song(module);
         return exit_failure;
     }
-    ring_allocate();
-    reset_song_state(module);
-    write_block = 0;
-    module->tick_routine = watched_tick;
+    start_song_offline(module, options.rate);
     int status = render(options, file);
     if (std::fclose(file) != 0) status = exit_failure;
     if (status != 0)
         std::fprintf(stderr, "xm_render: cannot write %s: %s\n", options.output.c_str(),
                      std::strerror(errno));
-    module_free(module);
-    ring_reset();
+    release_song(module);
     return status;
 }

@@ -10,9 +10,7 @@
 #include "app/font.h"
 #include "app/renderer.h"
 #include "app/sdl_wave_device.h"
-#include "player/audio_format.h"
-#include "player/ring.h"
-#include "player/wave_device.h"
+#include "player/session.h"
 #include "scenes/text.h"
 #include "tests/app/platform_recorder.h"
 
@@ -25,7 +23,8 @@ protected:
     void SetUp() override {
         Shell::SetUp();
         text_reset();  // the font is read once per process, from its start state
-        ASSERT_TRUE(open_display_window("Tirvalex3", 640, 480, 16, false));
+        ASSERT_EQ(open_display_window(shell.window, "Tirvalex3", 640, 480, 16, false),
+                  OpenOutcome::opened);
     }
     static float x_now() {
         GLfloat m[16];
@@ -33,9 +32,11 @@ protected:
         return m[12];
     }
     // Cleared to black, one unit a pixel, then `scale` pixels to the em from an origin at
-    // column 320 on the middle of row 100.
+    // column 320 on the middle of row 100; lines without smoothing, one pixel wide.
     static void pixel_units(float scale) {
-        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_LINE_SMOOTH);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glOrtho(0, 640, 0, 480, -1, 1);
@@ -62,23 +63,33 @@ protected:
 TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
     // The fog's ramp (linear from 0 to 30 units into black) shows in the tunnel scene's colours.
     glClearDepth(0.5);  // a value other than GL's start value, which the set-up resets
+    setenv("SDL_AUDIODRIVER", "dummy", 1);  // a sound device that opens without a sound card
     EXPECT_TRUE(setup_renderer());
-    // clang-format off
     const std::pair<GLenum, std::array<float, 4>> values[] = {
-        {GL_DEPTH_CLEAR_VALUE, {1}}, {GL_DEPTH_FUNC, {GL_LEQUAL}}, {GL_PERSPECTIVE_CORRECTION_HINT, {GL_NICEST}},
-        {GL_FOG_DENSITY, {0.25f}}, {GL_FOG_HINT, {GL_NICEST}}, {GL_DEPTH_TEST, {1}}, {GL_COLOR_MATERIAL, {1}},
-        {GL_LINE_SMOOTH, {1}}, {GL_LIGHTING, {0}}, {GL_BLEND, {0}}, {GL_TEXTURE_2D, {0}}, {GL_FOG, {0}}};
-    // clang-format on
+        {GL_DEPTH_CLEAR_VALUE, {1}},
+        {GL_DEPTH_FUNC, {GL_LEQUAL}},
+        {GL_PERSPECTIVE_CORRECTION_HINT, {GL_NICEST}},
+        {GL_FOG_DENSITY, {0.25f}},
+        {GL_FOG_HINT, {GL_NICEST}},
+        {GL_DEPTH_TEST, {1}},
+        {GL_COLOR_MATERIAL, {1}},
+        {GL_LINE_SMOOTH, {1}},
+        {GL_LIGHTING, {0}},
+        {GL_BLEND, {0}},
+        {GL_TEXTURE_2D, {0}},
+        {GL_FOG, {0}},
+    };
     for (const auto& [name, expected] : values) {
         std::array<float, 4> value{};
         glGetFloatv(name, value.data());
         EXPECT_EQ(value, expected) << name;
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    // The song: the memory-file callbacks, a sound device at 44100 Hz, the module playing.
-    EXPECT_TRUE(file_callbacks_installed() && selected_wave_device() != &silent_wave_device &&
-                output_rate == 44100 && music_module != nullptr && current_module == music_module);
-    module_free(music_module), music_module = nullptr;  // stops the song
+    // The song playing on a sound device at 44100 Hz.
+    ASSERT_NE(playing_song(), nullptr);
+    EXPECT_NE(selected_wave_device(), &silent_wave_device);
+    EXPECT_EQ(ring_block_frames(), 884) << "not 44100 Hz";
+    release_song(playing_song());
 }
 
 // Advances in font units and segment counts (a contour of n points closes in n segments).

@@ -44,7 +44,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/support/x_test.h"
+#include "tests/e2e/support/demo_fixture.h"
 #include "tests/support/song_mix.h"
 
 namespace {
@@ -86,7 +86,7 @@ void take_recorded(pa_stream* stream, size_t, void* user) {
     }
     pa_usec_t played = 0;
     if (pa_stream_get_time(stream, &played) == 0)
-        recording.frame_0_at.push_back(now() - double(played) / 1e6);
+        recording.frame_0_at.push_back(monotonic_seconds() - double(played) / 1e6);
 }
 
 void record_when_connected(pa_context* context, void* user) {
@@ -114,36 +114,38 @@ uint64_t song_seconds_address(pid_t demo) {
     return found ? load + offset : 0;
 }
 
-class SoundServer : public XTest {
+class SoundServer : public DemoTest {
 protected:
     void SetUp() override {
         fs::create_directories(root_ / "runtime");
         fs::permissions(root_ / "runtime", fs::perms::owner_all);
-        ASSERT_EQ(run({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
-                       "module-null-sink sink_name=tirvalex rate=44100 format=s16le channels=2 "
-                       "norewinds=1",
-                       "-L", "module-native-protocol-unix"},
-                      pulse_),
-                  0);
+        ASSERT_EQ(
+            run_command({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
+                         "module-null-sink sink_name=tirvalex rate=44100 format=s16le channels=2 "
+                         "norewinds=1",
+                         "-L", "module-native-protocol-unix"},
+                        pulse_)
+                .exit_code,
+            0);
     }
     void TearDown() override {
-        if (build_ > 0) kill(-build_, SIGKILL);  // the shell, its loops and their compilers
-        waitpid(build_, nullptr, 0);
-        XTest::TearDown();
-        run({"pulseaudio", "-k"}, pulse_);
+        if (build_.pid > 0) kill(-build_.pid, SIGKILL);  // the shell, its loops and their compilers
+        stop_process(build_);
+        DemoTest::TearDown();
+        run_command({"pulseaudio", "-k"}, pulse_);
         fs::remove_all(root_);
     }
 
     const fs::path root_ =
         fs::temp_directory_path() / ("tirvalex_pulse_" + std::to_string(getpid()));
-    const std::vector<std::string> pulse_ = {"XDG_RUNTIME_DIR=" + (root_ / "runtime").string(),
-                                             "HOME=" + root_.string()};
+    const Environment pulse_ = {"XDG_RUNTIME_DIR=" + (root_ / "runtime").string(),
+                                "HOME=" + root_.string()};
     const std::string server_ = "unix:" + (root_ / "runtime" / "pulse" / "native").string();
-    pid_t build_ = -1;
+    ChildProcess build_;
 };
 
 TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
-    build_ = spawn({"setsid", "sh", "-c", build_loop});
+    build_ = start_process({"setsid", "sh", "-c", build_loop});
     Recording recording;
     pa_context_set_state_callback(recording.context, record_when_connected, &recording);
     pa_context_connect(recording.context, server_.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr);
@@ -153,16 +155,17 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
     tap(wait_for("HEJD"), "Return");  // Yes: full screen, the whole 640x480 screen
     wait_for("Tirvalex3");
 
-    const uint64_t address = song_seconds_address(demo_);
+    const uint64_t address = song_seconds_address(demo_.pid);
     ASSERT_NE(address, 0u) << "no song_seconds in the program's symbols";
-    const int memory = open(("/proc/" + std::to_string(demo_) + "/mem").c_str(), O_RDONLY);
+    const int memory = open(("/proc/" + std::to_string(demo_.pid) + "/mem").c_str(), O_RDONLY);
     std::vector<std::pair<double, uint32_t>> frames;  // steady clock (s), song time the frame uses
     float seconds = 0;
     float last_seconds = -1;
-    for (double last_read = 0, end = now() + 120; seconds < 25.5f && now() < end;) {
+    for (double last_read = 0, end = monotonic_seconds() + 120;
+         seconds < 25.5f && monotonic_seconds() < end;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_EQ(pread(memory, &seconds, sizeof seconds, off_t(address)), 4);
-        const double read_at = now();
+        const double read_at = monotonic_seconds();
         if (seconds != last_seconds && read_at - last_read <= 0.003)
             frames.push_back({read_at, uint32_t(std::lround(seconds * 1000))});
         if (seconds > 10 && last_seconds <= 10)  // the queue the server granted the demo

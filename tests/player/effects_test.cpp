@@ -34,11 +34,12 @@ const Probe env = [](const XmModule&) { return int(channels[0].volume_env_value)
 const Probe heard_panning = [](const XmModule&) { return int(channels[0].voice->panning); };
 const Probe fadeout = [](const XmModule&) { return int(channels[0].fadeout_volume); };
 
-// The rows, the speed, the probe and its value after each tick; for instrument 1 its volume
+// A name, the rows, the speed, the probe and its value after each tick; for instrument 1 its volume
 // envelope "type sustain loop-start loop-end x y x y ..." (type bits: 1 on, 2 sustain, 4 loop);
 // the frequency table; and for instrument 1 its auto-vibrato "type sweep depth rate" and panning
 // envelope.
 struct TickCase {
+    const char* name;
     const char* rows;
     int speed;
     Probe probe;
@@ -59,205 +60,263 @@ XmImageEnvelope envelope(const char* text) {
 
 // Instrument 1: volume 64, panning 128, fadeout 16384 in the file (the loader doubles it) and the
 // case's settings. 2: volume 40, panning 64, every note but C-4 mapped to sample slot 16. 3:
-// volume 20, panning 200, relative note +12.
+// volume 20, panning 200, relative note +12. 4: its loop from frame 1024 to 2048.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
-    XmImageInstrument first = looped_instrument(), second = looped_instrument(40, 64);
+    XmImageInstrument first = looped_instrument();
     const std::vector<int> v = numbers(c.vibrato);
-    first.vibrato_type = uint8_t(v[0]), first.vibrato_sweep = uint8_t(v[1]);
-    first.vibrato_depth = uint8_t(v[2]), first.vibrato_rate = uint8_t(v[3]);
-    first.volume_envelope = envelope(c.volume_envelope), first.fadeout = 16384;
+    first.vibrato_type = uint8_t(v[0]);
+    first.vibrato_sweep = uint8_t(v[1]);
+    first.vibrato_depth = uint8_t(v[2]);
+    first.vibrato_rate = uint8_t(v[3]);
+    first.volume_envelope = envelope(c.volume_envelope);
+    first.fadeout = 16384;
     first.panning_envelope = envelope(c.panning_envelope);
-    second.note_samples.assign(96, 16), second.note_samples[48] = 0;  // no sample but for C-4
-    return {first, second, looped_instrument(20, 200, 12)};
+    XmImageInstrument second = looped_instrument(40, 64);
+    second.note_samples.assign(96, 16);
+    second.note_samples[48] = 0;  // no sample but for C-4
+    XmImageInstrument fourth = looped_instrument();
+    fourth.samples[0].loop_start = 1024;
+    fourth.samples[0].loop_length = 1024;
+    return {first, second, looped_instrument(20, 200, 12), fourth};
 }
 
 const TickCase cases[] = {
     // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 000 does nothing.
-    {"C-4 01 .. 047; 000", 4, offset, "0 256 448 0 0 0 0 0"},
+    {"ArpeggioOnLinearTable", "C-4 01 .. 047; 000", 4, offset, "0 256 448 0 0 0 0 0"},
     // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
-    {"C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", 0},
+    {"ArpeggioOnAmigaTable", "C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", 0},
     // 4 x FF = 1020 down per later tick, 100 repeats FF, and no lower than 56.
-    {"C-4 01 .. 1FF; 100; 100", 3, period, "4608 3588 2568 2568 1548 528 528 56 56"},
-    {"C-4 01 .. 2FF; 200", 2, period, "4608 5628 5628 6648"},
+    {"PortamentoUpKeepsMemoryAndLimit", "C-4 01 .. 1FF; 100; 100", 3, period,
+     "4608 3588 2568 2568 1548 528 528 56 56"},
+    {"PortamentoDown", "C-4 01 .. 2FF; 200", 2, period, "4608 5628 5628 6648"},
     // A slide drops the column's vibrato of its tick (depth 8, speed 4 from A4: -24 and -44
     // at positions 4 and 8 otherwise).
-    {"C-4 01 A4; ... .. B8 101; ... .. B8 201", 3, offset, "0 0 0 0 0 0 0 0 0"},
+    {"ColumnVibratoDroppedBySlide", "C-4 01 A4; ... .. B8 101; ... .. B8 201", 3, offset,
+     "0 0 0 0 0 0 0 0 0"},
     // Once at the row tick, 4 x y; y = 0 repeats the memory of its own direction.
-    {"C-4 01 .. E13; E10; E22; E20", 2, period, "4596 4596 4584 4584 4592 4592 4600 4600"},
+    {"FinePortamentoMemories", "C-4 01 .. E13; E10; E22; E20", 2, period,
+     "4596 4596 4584 4584 4592 4592 4600 4600"},
     // Once at the row tick, y; X3y does nothing.
-    {"C-4 01 .. X15; X10; X27; X20; X31", 1, period, "4603 4598 4605 4612 4612"},
+    {"ExtraFinePortamento", "C-4 01 .. X15; X10; X27; X20; X31", 1, period,
+     "4603 4598 4605 4612 4612"},
     // E-4 (real note 52) is 4352; 4 x 10 = 64 a later tick, 300 keeps the speed, not past.
-    {"C-4 01; E-4 .. .. 310; 300", 3, period, "4608 4608 4608 4608 4544 4480 4480 4416 4352"},
+    {"TonePortamentoStopsAtTarget", "C-4 01; E-4 .. .. 310; 300", 3, period,
+     "4608 4608 4608 4608 4544 4480 4480 4416 4352"},
     // Column F1 aims up at 16 x 1 x 4 = 64 a tick; F0 keeps the speed and the target.
-    {"E-4 01; C-4 .. F1 ...; ... .. F0 ...", 3, period,
+    {"ColumnTonePortamento", "E-4 01; C-4 .. F1 ...; ... .. F0 ...", 3, period,
      "4352 4352 4352 4352 4416 4480 4480 4544 4608"},
     // 5xy slides towards its own row's note at the last 3xx speed, its volume by the memory.
-    {"C-4 01; 310; E-4 .. .. 502", 3, period, "4608 4608 4608 4608 4608 4608 4608 4544 4480"},
-    {"C-4 01; 310; E-4 .. .. 502; 500", 3, volume, "64 64 64 64 64 64 64 62 60 60 58 56"},
+    {"TonePortamentoVolumeSlidePitch", "C-4 01; 310; E-4 .. .. 502", 3, period,
+     "4608 4608 4608 4608 4608 4608 4608 4544 4480"},
+    {"TonePortamentoVolumeSlideVolume", "C-4 01; 310; E-4 .. .. 502; 500", 3, volume,
+     "64 64 64 64 64 64 64 62 60 60 58 56"},
     // Portamento rows start no note.
-    {"C-4 01; E-4 .. .. 310; C-4 .. F1 ...; C-4 .. .. 501; C-4", 1, trigger, "8 0 0 0 8"},
+    {"PortamentoRowsStartNoNote", "C-4 01; E-4 .. .. 310; C-4 .. F1 ...; C-4 .. .. 501; C-4", 1,
+     trigger, "8 0 0 0 8"},
     // The instrument number of a portamento row restarts the old sample (volume 40), and the
     // target is D-4 with the old sample's relative note: real note 50, 4480.
-    {"C-4 02; C10; D-4 03 .. 310", 2, volume, "40 40 16 16 40 40"},
-    {"C-4 02; D-4 03 .. 310", 3, period, "4608 4608 4608 4608 4544 4480"},
+    {"PortamentoInstrumentRestartsOldSample", "C-4 02; C10; D-4 03 .. 310", 2, volume,
+     "40 40 16 16 40 40"},
+    {"PortamentoTargetUsesOldRelativeNote", "C-4 02; D-4 03 .. 310", 3, period,
+     "4608 4608 4608 4608 4544 4480"},
     // Square 255 x 8 >> 5 = 63 -> 60: position 0 counts as the first half (-60); 400 keeps
     // speed 15 and depth 8: positions 30, 30, -19.
-    {"C-4 01 .. E42; 4F8; 400", 3, offset, "0 0 0 -60 -60 -60 -60 -60 60"},
+    {"SquareVibrato", "C-4 01 .. E42; 4F8; 400", 3, offset, "0 0 0 -60 -60 -60 -60 -60 60"},
     // Ramp at positions 0, 0, 8, 16, 24, -32 (32 wraps): 0, 0, 64, 128, 192, 255 >> 2.
-    {"C-4 01 .. E41; 488", 6, offset, "0 0 0 0 0 0 0 0 -16 -32 -48 60"},
+    {"RampVibrato", "C-4 01 .. E41; 488", 6, offset, "0 0 0 0 0 0 0 0 -16 -32 -48 60"},
     // Column B8 and 440 both run on later ticks: positions 0 and 4, then 8 and 12.
-    {"C-4 01 B8 440", 3, offset, "0 -24 -56"},
+    {"ColumnAndEffectVibratoBothRun", "C-4 01 B8 440", 3, offset, "0 -24 -56"},
     // Column A4 sets the speed the 408 vibrato then uses: position 4 on tick 2.
-    {"C-4 01 A4 408", 3, offset, "0 0 -24"},
+    {"ColumnVibratoSpeedFeedsEffect", "C-4 01 A4 408", 3, offset, "0 0 -24"},
     // 6xy runs the vibrato on: sine at 15 (254), 30 (49), -19 (244) x 8 >> 5.
-    {"C-4 01 .. 4F8; 601", 3, offset, "0 0 -60 -12 -12 60"},
-    {"C-4 01 .. 602; 600", 3, volume, "64 62 60 60 58 56"},  // and slides by the memory
+    {"VibratoVolumeSlidePitch", "C-4 01 .. 4F8; 601", 3, offset, "0 0 -60 -12 -12 60"},
+    {"VibratoVolumeSlideVolume", "C-4 01 .. 602; 600", 3, volume,
+     "64 62 60 60 58 56"},  // and slides by the memory
     // Auto-vibrato at depth 8: the wave at positions 0, 64, 128, 192, 0, 64 (rate 64; 256
     // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; the ramps 0, -32, 64, 32
     // and 0, 32, 64, -32; type 4 has no wave. A sweep of 4 fades the depth in over 4 ticks
     // (512 x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
-    {"C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", 1, "0 0 8 64"},
-    {"C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", 1, "1 0 8 64"},
-    {"C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", 1, "2 0 8 64"},
-    {"C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", 1, "3 0 8 64"},
-    {"C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", 1, "4 0 8 64"},
-    {"C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", 1, "1 4 8 0"},
-    {"C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0", 1, "1 2 8 64"},
+    {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", 1, "0 0 8 64"},
+    {"AutoVibratoSquare", "C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", 1, "1 0 8 64"},
+    {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", 1, "2 0 8 64"},
+    {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", 1, "3 0 8 64"},
+    {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", 1, "4 0 8 64"},
+    {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", 1, "1 4 8 0"},
+    {"AutoVibratoRestartsWithInstrument", "C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0",
+     1, "1 2 8 64"},
     // Positions restart at an instrument start unless the waveform nibble is 4 or more.
-    {"C-4 01 .. 4F8; C-4 01; E44; 4F8; C-4 01", 3, vibrato_at,
+    {"VibratoPositionRestart", "C-4 01 .. 4F8; C-4 01; E44; 4F8; C-4 01", 3, vibrato_at,
      "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30"},
-    {"C-4 01 .. 7F8; C-4 01; E74; 7F8; C-4 01", 3, tremolo_at,
+    {"TremoloPositionRestart", "C-4 01 .. 7F8; C-4 01; E74; 7F8; C-4 01", 3, tremolo_at,
      "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30"},
     // Volume 40; sine at 4 gives 97 x 8 >> 6 = 12 (52: 103), which stays after the tremolo.
-    {"C-4 02 .. 748; ... .. .. ...", 3, heard, "79 79 103 103 103 103"},
+    {"TremoloStaysAfterward", "C-4 02 .. 748; ... .. .. ...", 3, heard, "79 79 103 103 103 103"},
     // From volume 10 at depth 15, positions 0, 0, 15, 30, -19: sine 0, 0, 254, 49, 244 x 15
     // >> 6 = 0, 0, 59, 11, 57, kept within 0..64: volumes 10, 10, 64, 21, 0.
-    {"C-4 01 1A 7FF", 5, heard, "19 19 127 41 0"},
+    {"TremoloLimitsVolume", "C-4 01 1A 7FF", 5, heard, "19 19 127 41 0"},
     // E72: square, 255 x 4 >> 6 = 15 from position 0 (55: 109).
-    {"C-4 02 .. E72; 714", 2, heard, "79 79 79 109"},
+    {"SquareTremolo", "C-4 02 .. E72; 714", 2, heard, "79 79 79 109"},
     // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts; an
     // instrument start restarts the cycle; with no Txy yet both counts are 0: silent.
-    {"C-4 01 .. T12; T00", 8, heard, "127 127 0 0 0 127 127 0 0 0 127 127 0 0 0 127"},
-    {"C-4 01 .. T00; C-4 01 .. T12; C-4 01 .. T00", 3, heard, "0 0 0 127 127 0 127 127 0"},
+    {"TremorCycle", "C-4 01 .. T12; T00", 8, heard,
+     "127 127 0 0 0 127 127 0 0 0 127 127 0 0 0 127"},
+    {"TremorRestartAndMemory", "C-4 01 .. T00; C-4 01 .. T12; C-4 01 .. T00", 3, heard,
+     "0 0 0 127 127 0 127 127 0"},
     // Retriggers: E93 on tick 3 only (tick 0 is the note's own start), E90 never, R40 never
     // (interval 0), R01 every later tick, R00 repeats R12.
-    {"C-4 01 .. E93; C-4 01 .. E90", 6, trigger, "8 0 0 8 0 0 8 0 0 0 0 0"},
-    {"C-4 01 .. R40; C-4 01 .. R01", 6, trigger, "8 0 0 0 0 0 8 8 8 8 8 8"},
-    {"C-4 01 .. R12; R00", 6, trigger, "8 0 8 0 8 0 0 0 8 0 8 0"},
+    {"NoteRetrigger", "C-4 01 .. E93; C-4 01 .. E90", 6, trigger, "8 0 0 8 0 0 8 0 0 0 0 0"},
+    {"MultiRetriggerInterval", "C-4 01 .. R40; C-4 01 .. R01", 6, trigger,
+     "8 0 0 0 0 0 8 8 8 8 8 8"},
+    {"MultiRetriggerMemory", "C-4 01 .. R12; R00", 6, trigger, "8 0 8 0 8 0 0 0 8 0 8 0"},
     // EC3 cuts on tick 3, EC0 never; the cut's tick 5 exists only through channel 1's EE2.
-    {"C-4 01 .. EC3; C-4 01 .. EC0", 6, volume, "64 64 64 0 0 0 64 64 64 64 64 64"},
-    {"C-4 01 .. EC5 | EE2", 2, volume, "64 64 64 64 64 0"},
+    {"NoteCut", "C-4 01 .. EC3; C-4 01 .. EC0", 6, volume, "64 64 64 0 0 0 64 64 64 64 64 64"},
+    {"NoteCutOnExtraTick", "C-4 01 .. EC5 | EE2", 2, volume, "64 64 64 64 64 0"},
     // ED2 starts the note on tick 2 with its volume column (16: 31); ED0 and ED7 never; until
     // its tick the delayed note leaves the volume it found.
-    {"C-4 01 20 ED2", 6, heard, "0 0 31 31 31 31"},
-    {"C-4 01 .. ED0; C-4 01 .. ED7", 6, heard, "0 0 0 0 0 0 0 0 0 0 0 0"},
-    {"C-4 01; C-4 02 .. ED1", 2, volume, "64 64 64 40"},
-    {"C-4 01 .. ED1", 2, trigger, "0 8"},
+    {"NoteDelayWithVolumeColumn", "C-4 01 20 ED2", 6, heard, "0 0 31 31 31 31"},
+    {"NoteDelayNeverFires", "C-4 01 .. ED0; C-4 01 .. ED7", 6, heard, "0 0 0 0 0 0 0 0 0 0 0 0"},
+    {"DelayedNoteKeepsVolumeUntilItsTick", "C-4 01; C-4 02 .. ED1", 2, volume, "64 64 64 40"},
+    {"DelayedNoteTriggersOnItsTick", "C-4 01 .. ED1", 2, trigger, "0 8"},
     // A, 5 and 6 share one memory; up wins over down; limits 0 and 64; the column's 6y and 7y
     // slide on every tick, 8y and 9y at the row tick only; 0x10..0x50 set v - 16.
-    {"C-4 02 .. A02; A00; A30; 600; ... .. 62 ...; ... .. 93 ...;"
+    {"VolumeSlidesShareMemory",
+     "C-4 02 .. A02; A00; A30; 600; ... .. 62 ...; ... .. 93 ...;"
      "A11; AF0; ... .. 74 ...; ... .. 95 ...; A0F; ... .. 85 ...;"
      "... .. 6F ...; ... .. 83 ...; ... .. 50 ...; ... .. 10 ...",
      3, volume,
      "40 38 36 36 34 32 32 35 38 38 41 44 42 40 38 41 41 41 41 42 43 43 58 64 64 64 64 64 64 64 "
      "64 49 34 29 29 29 14 0 0 0 0 0 64 64 64 0 0 0"},
     // EAy and EBy share one memory, within 0..64; Cxx sets at most 64.
-    {"C-4 02 .. EA3; EA0; EB0; EB5; EAF; EAF; EBF; EBF; EBF; EBF; EBF; C20; C7F", 1, volume,
+    {"FineVolumeSlidesAndSetVolume",
+     "C-4 02 .. EA3; EA0; EB0; EB5; EAF; EAF; EBF; EBF; EBF; EBF; EBF; C20; C7F", 1, volume,
      "43 46 43 38 53 64 49 34 19 4 0 32 64"},
     // H0F: 15 down per later tick; H00 repeats; G at most 64; H within 0..64.
-    {"H0F; H00; G50; H20; G05; H0F; H20", 2, global, "64 49 49 34 64 64 64 64 5 5 5 0 0 2"},
+    {"GlobalVolume", "H0F; H00; G50; H20; G05; H0F; H20", 2, global,
+     "64 49 49 34 64 64 64 64 5 5 5 0 0 2"},
     // Channel 0 hears the G20 it sets before its voice update: 16 x 32 x 255 / 8192 = 15; then
     // C7F under the old 32 (63), since the G50 comes later in the row, which the channel after
     // it hears at once (127).
-    {"C-4 01 20 G20 | C-4 01 | C-4 01; C7F | G50", 1, heard, "15 63"},
-    {"C-4 01 20 G20 | C-4 01 | C-4 01; C7F | G50", 1, heard_last, "63 127"},
+    {"GlobalVolumeHeardBeforeUpdate", "C-4 01 20 G20 | C-4 01 | C-4 01; C7F | G50", 1, heard,
+     "15 63"},
+    {"GlobalVolumeHeardByLaterChannel", "C-4 01 20 G20 | C-4 01 | C-4 01; C7F | G50", 1, heard_last,
+     "63 127"},
     // 8xx, Pxy within 0..255 with its memory, column Cy, Dy and Ey (no limit), E8y.
-    {"C-4 01 .. 8F0; PF0; P0A; P00; ... .. E3 ...; ... .. D5 ...;"
+    {"PanningEffects",
+     "C-4 01 .. 8F0; PF0; P0A; P00; ... .. E3 ...; ... .. D5 ...;"
      "... .. C4 ...; E8F; 805; P0F; ... .. D3 ...",
      3, panning,
      "240 240 240 240 255 255 255 245 235 235 225 215 218 221 224 219 214 209 64 64 64 240 240 "
      "240 5 5 5 5 0 0 -3 -6 -9"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
-    {"C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position, "1024 1024 0 0 512"},
+    {"SampleOffset", "C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position,
+     "1024 1024 0 0 512"},
+    // An offset waiting for the next note is held against that note's sample. Instrument 4 loops
+    // from 1024 to 2048 in 4096 frames: 908 (2048) waits under instrument 1 (loop end 4096) but
+    // lies at instrument 4's loop end, so its note starts at 0; 907 (1792) waits under
+    // instrument 4, and instrument 1's note starts there.
+    {"WaitingOffsetAtTheNextSamplesLoopEnd", "C-4 01; 908; C-4 04; 907; C-4 01", 1, position,
+     "0 0 0 0 1792"},
     // A note start on a sounding voice moves to its twin, which keeps its own index, and silences
     // the voice it took over (127 + 63 + 63 before); an instrument alone does not move.
-    {"C-4 01; C-4 01; ... 01; C-4 01", 1, handed, "32253 3232000 3232000 32253"},
+    {"NoteStartMovesToTwinVoice", "C-4 01; C-4 01; ... 01; C-4 01", 1, handed,
+     "32253 3232000 3232000 32253"},
     // A note-to-sample entry of 16 plays the empty sample: silent.
-    {"C-4 02; C-5 02", 1, heard, "79 0"},
+    {"EmptySampleSlotIsSilent", "C-4 02; C-5 02", 1, heard, "79 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
     // without instrument stays released, an instrument starts it again.
-    {"C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},
+    {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},
     // E58 changes later notes of the sample: 7680 - 3072 - 8 / 2, then 15 / 2.
-    {"C-4 01 .. E58; C-4 01; C-4 01 .. E5F; C-4 01", 1, period, "4608 4604 4604 4601"},
+    {"SetFinetune", "C-4 01 .. E58; C-4 01; C-4 01 .. E5F; C-4 01", 1, period,
+     "4608 4604 4604 4601"},
     // F20 is a tempo (2.5 x 44100 / 32 = 3445 frames a tick), F7D 125 BPM, F1F a speed.
-    {"F20; F7D; F1F", 1, frames, "3445 882 882"},
+    {"TempoAndSpeed", "F20; F7D; F1F", 1, frames, "3445 882 882"},
     // Rxy with y = 1 from volume 40, by x: -1 -2 -4 -8 -16, x 2/3, / 2, kept, +1 +2 +4 +8 +16,
     // x 3/2, x 2 (80, limited to 64).
-    {"C-4 02 .. R11; C-4 02 .. R21; C-4 02 .. R31; C-4 02 .. R41; C-4 02 .. R51; C-4 02 .. R61;"
+    {"MultiRetriggerVolumeChanges",
+     "C-4 02 .. R11; C-4 02 .. R21; C-4 02 .. R31; C-4 02 .. R41; C-4 02 .. R51; C-4 02 .. R61;"
      "C-4 02 .. R71; C-4 02 .. R81; C-4 02 .. R91; C-4 02 .. RA1; C-4 02 .. RB1; C-4 02 .. RC1;"
      "C-4 02 .. RD1; C-4 02 .. RE1; C-4 02 .. RF1",
      2, volume,
      "40 39 40 38 40 36 40 32 40 24 40 26 40 20 40 40 40 41 40 42 40 44 40 48 40 56 40 60 40 64"},
-    {"C-4 03 .. RF1", 2, volume, "20 40"},  // x 2 below the limit
+    {"MultiRetriggerDoublesBelowLimit", "C-4 03 .. RF1", 2, volume,
+     "20 40"},  // x 2 below the limit
     // Envelopes. 64 to 0 over 10 ticks steps by -4194304 / 10 = -419430 a tick: 64, 57, 51, 44,
     // 38, 32, 25, 19, 12, 6, 0, then the last point, a sustain point, holds its own value.
-    {"C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0", "3 1 0 0 0 64 10 0 20 64"},
+    {"VolumeEnvelopeLinearSteps", "C-4 01", 16, env, "64 57 51 44 38 32 25 19 12 6 0 0 0",
+     "3 1 0 0 0 64 10 0 20 64"},
     // Held at the sustain point until the key-off row; a note without instrument lets the
     // release run on.
-    {"C-4 01; ===; C-4; ...", 4, env, "64 64 64 64 64 57 51 44 38 32 25 19 12 6 0 0",
-     "3 0 0 0 0 64 10 0"},
+    {"VolumeEnvelopeSustainUntilKeyOff", "C-4 01; ===; C-4; ...", 4, env,
+     "64 64 64 64 64 57 51 44 38 32 25 19 12 6 0 0", "3 0 0 0 0 64 10 0"},
     // After key-off the fadeout falls by twice the file's 16384 a tick, down to 0.
-    {"C-4 01; ===; C-4", 2, fadeout, "65536 65536 32768 0 0 0", "1 0 0 0 0 64 10 0"},
+    {"FadeoutAfterKeyOff", "C-4 01; ===; C-4", 2, fadeout, "65536 65536 32768 0 0 0",
+     "1 0 0 0 0 64 10 0"},
     // 8 a tick up to 32 and down again; the loop end is the last point: never done. A sustain
     // point on the loop end, with the loop starting elsewhere, never holds.
-    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 0 8 16 24 32 24 16 8 0 8", "5 0 0 2 0 0 4 32 8 0"},
-    {"C-4 01", 31, env, "0 8 16 24 32 24 16 8 32 24 16 8 32 24 16 8", "7 2 1 2 0 0 4 32 8 0"},
+    {"VolumeEnvelopeLoop", "C-4 01", 31, env, "0 8 16 24 32 24 16 8 0 8 16 24 32 24 16 8 0 8",
+     "5 0 0 2 0 0 4 32 8 0"},
+    {"SustainOnLoopEndNeverHolds", "C-4 01", 31, env, "0 8 16 24 32 24 16 8 32 24 16 8 32 24 16 8",
+     "7 2 1 2 0 0 4 32 8 0"},
     // An instrument start puts a done envelope back at its first point and tick 0.
-    {"C-4 01; C-4 01", 4, env, "64 32 0 0 64 32 0 0", "1 0 0 0 0 64 2 0"},
+    {"InstrumentRestartsEnvelope", "C-4 01; C-4 01", 4, env, "64 32 0 0 64 32 0 0",
+     "1 0 0 0 0 64 2 0"},
     // A first point at tick 2: until then the accumulator stands (0 at first, then the 56 it
     // held), since the start clears the step; -524288 a tick after tick 2.
-    {"C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56", "1 0 0 0 2 64 10 0"},
+    {"LateFirstPointHoldsAccumulator", "C-4 01; C-4 01", 4, env, "0 0 64 56 56 56 64 56",
+     "1 0 0 0 2 64 10 0"},
     // The same with a step of -1 (1 down over 65534 ticks): the held 65535 stays below 1.
-    {"C-4 01; C-4 01", 3, env, "0 1 0 0 1 0", "1 0 0 0 1 1 65535 0"},
+    {"TinyEnvelopeStep", "C-4 01; C-4 01", 3, env, "0 1 0 0 1 0", "1 0 0 0 1 1 65535 0"},
     // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart.
-    {"C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255", "0 0 0 0", 1, "0 0 0 0",
-     "1 0 0 0 0 32 2 64"},
+    {"PanningEnvelope", "C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255",
+     "0 0 0 0", 1, "0 0 0 0", "1 0 0 0 0 32 2 64"},
     // The panning envelope's step is cleared by the start as well: 32 to 0 from tick 2 is -4 a
     // tick (128 + 4 x (28 - 32) = 112), and the restart stands at 112 until tick 2 again.
-    {"C-4 01; C-4 01", 4, heard_panning, "0 0 128 112 112 112 128 112", "0 0 0 0", 1, "0 0 0 0",
-     "1 0 0 0 2 32 10 0"},
+    {"PanningEnvelopeStepCleared", "C-4 01; C-4 01", 4, heard_panning,
+     "0 0 128 112 112 112 128 112", "0 0 0 0", 1, "0 0 0 0", "1 0 0 0 2 32 10 0"},
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
     // Without a volume envelope nothing moves.
-    {"C-4 01 .. L05; L20", 3, env, "32 25 19 0", "1 0 0 0 0 64 10 0"},
+    {"EnvelopePositionSet", "C-4 01 .. L05; L20", 3, env, "32 25 19 0", "1 0 0 0 0 64 10 0"},
     // L0A, at the point that ends the first segment: in that segment, 4194304 - 10 x 419430 = 4
     // (0); the next tick reaches the point and starts the rise from 0.
-    {"C-4 01 .. L0C; L0A", 2, env, "12 19 0 0", "1 0 0 0 0 64 10 0 20 64"},
-    {"C-4 01 .. L05", 3, env, "64 64 64"},
+    {"EnvelopePositionAtSegmentEnd", "C-4 01 .. L0C; L0A", 2, env, "12 19 0 0",
+     "1 0 0 0 0 64 10 0 20 64"},
+    {"EnvelopePositionWithoutEnvelope", "C-4 01 .. L05", 3, env, "64 64 64"},
     // A done envelope stops recomputing the volume: the H08 slide of channel 1 (after it in
     // the row, 8 a later tick) reaches channel 0 only at the next row tick: 40 x 255 / 128.
-    {"C-4 01 | H08", 4, heard, "127 127 127 127 79", "1 0 0 0 0 64 1 64"},
+    {"DoneEnvelopeStopsRecomputing", "C-4 01 | H08", 4, heard, "127 127 127 127 79",
+     "1 0 0 0 0 64 1 64"},
     // An envelope holding at its sustain point recomputes the volume every tick: it hears the
     // H08 of the channel after it one tick later (56: 111, 48: 95).
-    {"C-4 01 | H08", 4, heard, "127 127 111 95", "3 0 0 0 0 64 10 0"},
+    {"SustainedEnvelopeRecomputes", "C-4 01 | H08", 4, heard, "127 127 111 95",
+     "3 0 0 0 0 64 10 0"},
     // A point is reached only on the tick equal to its x. Points sharing x 4: -8 a tick to 32 at
     // tick 4, which starts the flat segment to the second x-4 point, a tick already passed: 32
     // for good. Sharing x 0: the flat segment from 64 starts at tick 0 and holds.
-    {"C-4 01", 16, env, "64 56 48 40 32 32 32 32 32 32 32", "1 0 0 0 0 64 4 32 4 0 8 0"},
-    {"C-4 01", 16, env, "64 64 64 64 64 64", "1 0 0 0 0 64 0 16 10 0"},
+    {"PointsSharingTick", "C-4 01", 16, env, "64 56 48 40 32 32 32 32 32 32 32",
+     "1 0 0 0 0 64 4 32 4 0 8 0"},
+    {"PointsSharingTickZero", "C-4 01", 16, env, "64 64 64 64 64 64", "1 0 0 0 0 64 0 16 10 0"},
     // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
-    {"C-4 01", 8, env, "64 48 32 16 0", "1 0 0 0 0 200 4 0"},
+    {"EnvelopeValueAboveLimit", "C-4 01", 8, env, "64 48 32 16 0", "1 0 0 0 0 200 4 0"},
 };
 
-TEST(Effects, GiveTheirValueOnEveryTick) {
-    for (const TickCase& c : cases) {
-        SongHandle song = start_song_image(pattern_song(c.rows, c.speed, instruments(c), c.flags));
-        ASSERT_TRUE(song);
-        const std::vector<int> expected = numbers(c.after_each_tick);
-        EXPECT_EQ(probe_ticks(song.get(), int(expected.size()), c.probe), expected) << &c - cases;
-    }
+void PrintTo(const TickCase& c, std::ostream* out) {
+    *out << c.name;
 }
+
+class Effect : public ::testing::TestWithParam<TickCase> {};
+
+TEST_P(Effect, GivesItsValueOnEveryTick) {
+    const TickCase& c = GetParam();
+    SongHandle song = start_song_image(pattern_song(c.rows, c.speed, instruments(c), c.flags));
+    ASSERT_TRUE(song);
+    const std::vector<int> expected = numbers(c.after_each_tick);
+    EXPECT_EQ(probe_ticks(song.get(), int(expected.size()), c.probe), expected) << c.rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, Effect, ::testing::ValuesIn(cases),
+                         ::testing::PrintToStringParamName());
 
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k
 // with k = p mod 32, square 255.

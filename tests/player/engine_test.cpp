@@ -47,9 +47,12 @@ const char* const positions[][4] = {
 
 TEST(Engine, PositionsFollowTheRowsEffects) {
     for (const auto& c : positions) {
-        const V orders = numbers(c[1]), p = numbers(c[2]), expected = numbers(c[3]);
+        const V orders = numbers(c[1]);
+        const V p = numbers(c[2]);
+        const V expected = numbers(c[3]);
         XmImageSong song{.channel_count = uint16_t(p[2]), .tempo = uint16_t(p[0])};
-        song.restart_position = uint16_t(p[1]), song.song_length_override = p[3];
+        song.restart_position = uint16_t(p[1]);
+        song.song_length_override = p[3];
         song.orders = {orders.begin(), orders.end()};
         for (const std::string& pattern : split(c[0], '/'))
             song.patterns.push_back(
@@ -69,8 +72,10 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
 TEST(Engine, FramesPerTickFollowTheTempoRule) {
     XmModule module{};
     for (auto [bpm, frames] :
-         {std::pair{42, 2625}, {21, 5250}, {255, 432}, {1, 110250}, {0, 882}, {-3, 882}})
-        EXPECT_EQ((set_bpm(&module, bpm), module.samples_per_tick), frames) << bpm;
+         {std::pair{42, 2625}, {21, 5250}, {255, 432}, {1, 110250}, {0, 882}, {-3, 882}}) {
+        set_bpm(&module, bpm);
+        EXPECT_EQ(module.samples_per_tick, frames) << "BPM " << bpm;
+    }
 }
 
 // Playback start, also of a module that has played: the header's speed and tempo, global
@@ -88,7 +93,8 @@ TEST(Engine, StartRoutineSetsTheSongsBeginning) {
     probe_ticks(module.get(), 4, state);
     reset_song_state(module.get());
     // The first row's tick comes at the ring's first frame: no frames are left of a tick.
-    EXPECT_EQ((V{module->samples_per_tick, module->tick_samples_left}), (V{735, 0}));
+    EXPECT_EQ(module->samples_per_tick, 735);
+    EXPECT_EQ(module->tick_samples_left, 0);
     EXPECT_EQ(probe_ticks(module.get(), 4, state), numbers("4608 4608 4608 14608"));
     EXPECT_EQ(channels[0].voice->volume, 127);
 }
@@ -117,9 +123,10 @@ TEST(Engine, NotePeriodsFollowTheFrequencyTable) {
         SongHandle module = start_song_image(song);
         ASSERT_TRUE(module);
         play_tick(module.get());
-        EXPECT_EQ((V{channels[0].period, int(voices[0].step), int(voices[0].step_frac)}),
-                  V(c.begin() + 4, c.end()))
-            << text;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(channels[0].period, c[4]);
+        EXPECT_EQ(int(voices[0].step), c[5]);
+        EXPECT_EQ(int(voices[0].step_frac), c[6]);
     }
 }
 
@@ -137,17 +144,25 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
              "64 0 64 65536 -500 64 127 0 127 0",  // (128 - 628) / 32 = -15: further out
          }) {
         const V c = numbers(text);
-        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING, .voice = &voices[0]};
-        channel.volume = c[0], channel.volume_offset = c[1], channel.volume_env_value = c[2];
-        channel.fadeout_volume = c[3], channel.panning = c[4], channel.panning_env_value = c[5];
+        channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING,
+                               .voice = &voices[0],
+                               .volume = c[0],
+                               .panning = c[4],
+                               .volume_offset = c[1],
+                               .volume_env_value = c[2],
+                               .panning_env_value = c[5],
+                               .fadeout_volume = c[3]};
         update_voice(&channel, nullptr, &module);
         const Voice& v = voices[0];
-        EXPECT_EQ((V{v.volume, v.panning, v.left_volume, v.right_volume}),
-                  V(c.begin() + 6, c.end()))
-            << text;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(v.volume, c[6]);
+        EXPECT_EQ(v.panning, c[7]);
+        EXPECT_EQ(v.left_volume, c[8]);
+        EXPECT_EQ(v.right_volume, c[9]);
     }
     for (auto [period, offset] : {std::pair{200000, 0}, {1712, -1712}}) {
-        channel.period = period, channel.period_offset = offset;
+        channel.period = period;
+        channel.period_offset = offset;
         channel.update_flags = UPDATE_FREQUENCY;
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;

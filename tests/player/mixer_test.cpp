@@ -17,7 +17,6 @@
 namespace {
 
 constexpr uint32_t half = 0x80000000u;  // one half in 1/2^32 frame
-using V = std::vector<int64_t>;
 
 // Frames i x 100 - 6000 for i = 0..129 in storage of exactly length + 8 frames (so the address
 // sanitizer sees any read outside it), the guard frame written as the loader writes it.
@@ -28,8 +27,11 @@ struct Staircase {
         for (int i = 0; i < 130; ++i)
             storage[size_t(i)] = int16_t(i * 100 - 6000);
         const bool loops = type != LOOP_NONE;
-        sample.data = storage.data(), sample.length = 130, sample.loop_type = type;
-        sample.loop_start = loops ? start : 0, sample.loop_length = loops ? length : 130;
+        sample.data = storage.data();
+        sample.length = 130;
+        sample.loop_type = type;
+        sample.loop_start = loops ? start : 0;
+        sample.loop_length = loops ? length : 130;
         if (loops && start + length <= 130)
             storage[start + length] = storage[type == LOOP_FORWARD ? start : start + length - 1];
     }
@@ -46,10 +48,18 @@ struct VoiceSetup {
 
 Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
     voice = Voice{};
-    voice.sample = &sample, voice.position = s.position, voice.position_frac = s.fraction;
-    voice.step = s.step, voice.step_frac = s.step_frac, voice.direction = s.direction;
-    voice.left_volume = voice.ramp_last_left = s.left, voice.ramp_left = s.left * 256;
-    voice.right_volume = voice.ramp_last_right = s.right, voice.ramp_right = s.right * 256;
+    voice.sample = &sample;
+    voice.position = s.position;
+    voice.position_frac = s.fraction;
+    voice.step = s.step;
+    voice.step_frac = s.step_frac;
+    voice.direction = s.direction;
+    voice.left_volume = s.left;
+    voice.ramp_last_left = s.left;
+    voice.ramp_left = s.left * 256;
+    voice.right_volume = s.right;
+    voice.ramp_last_right = s.right;
+    voice.ramp_right = s.right * 256;
     if (s.new_left >= 0) voice.left_volume = s.new_left;
     return voice;
 }
@@ -58,12 +68,13 @@ Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
 // leaves the end state in `voice`.
 std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const VoiceSetup& s,
                                 std::vector<float> out) {
-    const int64_t start = int64_t(sample.loop_start) << 32,
-                  step = int64_t(s.step) << 32 | s.step_frac,
-                  end = int64_t(sample.loop_start + sample.loop_length) << 32;
+    const int64_t start = int64_t(sample.loop_start) << 32;
+    const int64_t step = int64_t(s.step) << 32 | s.step_frac;
+    const int64_t end = int64_t(sample.loop_start + sample.loop_length) << 32;
     int64_t pos = (int64_t(s.position) << 32) | s.fraction;  // may step below 0
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
-    float left = weight(s.left * 256), right = weight(s.right * 256);
+    float left = weight(s.left * 256);
+    const float right = weight(s.right * 256);
     const float left_step = float(s.new_left - s.left) * 0.003921569f * 0.0078125f;
     int ramp_frames = s.new_left >= 0 && s.new_left != s.left ? 128 : 0;
     auto segment_end = [&] {  // the weight reached is stored as an integer
@@ -74,14 +85,18 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
         for (;;) {
             const bool forward = voice.direction == 1;
             if (forward && pos >= end && sample.loop_type == LOOP_NONE) {
-                voice.sample = nullptr, voice.position = voice.position_frac = 0;
+                voice.sample = nullptr;
+                voice.position = 0;
+                voice.position_frac = 0;
                 return out;
             }
             if (forward ? pos < end : pos > start) break;
             segment_end();
             if (sample.loop_type == LOOP_FORWARD) pos -= end - start;
-            if (sample.loop_type == LOOP_PINGPONG)
-                pos = 2 * (forward ? end : start) - pos - 1, voice.direction = forward ? 2 : 1;
+            if (sample.loop_type == LOOP_PINGPONG) {
+                pos = 2 * (forward ? end : start) - pos - 1;
+                voice.direction = forward ? 2 : 1;
+            }
         }
         if (i == s.frames) break;
         const int16_t* at = sample.data + (pos >> 32);
@@ -93,14 +108,18 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
             left = --ramp_frames == 0 ? weight(s.new_left * 256) : left + left_step;
         pos = voice.direction == 1 ? pos + step : pos - step;
     }
-    voice.position = uint32_t(pos >> 32), voice.position_frac = uint32_t(pos);
+    voice.position = uint32_t(pos >> 32);
+    voice.position_frac = uint32_t(pos);
     return out;
 }
 
 class Mixer : public ::testing::Test {
 protected:
     void SetUp() override {
-        engine_reset(), ring_reset(), ring_set_rate(44100), ring_allocate();
+        engine_reset();
+        ring_reset();
+        ring_set_rate(44100);
+        ring_allocate();
         current_module = &module;
     }
     void TearDown() override { ring_reset(); }
@@ -130,6 +149,10 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         // 8363 Hz backward from one 1/2^32 short of 100 steps above a loop start at 0: a count
         // rounded in 1/2^24-frame units (101) would read frame -1.
         {LOOP_PINGPONG, 18, 0xF6B646A3, 0, 814485521, 2, 100, 100, -1, 300, 150, 0, 130},
+        // 4 steps and 1/2^32 before the end of the loop 2..130: counted in 1/2^24-frame units,
+        // the voice stops a hair short of the end and goes back one loop length, 128 frames, so
+        // its fifth frame reads 2 - 2^-32 where the rules read 130 - 2^-32 (both frame 2).
+        {LOOP_FORWARD, 125, ~0u, 1, 0, 1, 255, 255, -1, 10, 3},
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
@@ -139,14 +162,18 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
     for (const VoiceSetup& s : setups) {
         SCOPED_TRACE(::testing::Message() << "setup " << &s - setups.data());
         Staircase stairs(s.loop_type, s.loop_start, s.loop_length);
-        Voice &got = start_voice(voices[5], stairs.sample, s), want = got;
+        Voice& got = start_voice(voices[5], stairs.sample, s);
+        Voice want = got;
         std::vector<float> out(2 * size_t(s.frames));
         std::iota(out.begin(), out.end(), -2.5f);  // earlier voices' sums
         const std::vector<float> expected = by_the_rules(want, stairs.sample, s, out);
-        mix_voices(out.data(), s.split), mix_voices(out.data() + 2 * s.split, s.frames - s.split);
+        mix_voices(out.data(), s.split);
+        mix_voices(out.data() + 2 * s.split, s.frames - s.split);
         ASSERT_EQ(out, expected);
-        EXPECT_EQ((V{!got.sample, got.position, got.position_frac, got.direction}),
-                  (V{!want.sample, want.position, want.position_frac, want.direction}));
+        EXPECT_EQ(got.sample, want.sample);
+        EXPECT_EQ(got.position, want.position);
+        EXPECT_EQ(got.position_frac, want.position_frac);
+        EXPECT_EQ(got.direction, want.direction);
     }
     voices[5].sample = nullptr;
 }
@@ -157,19 +184,27 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
 // no ramp: the weight stays as stored, the frames use the target. Calls without frames or
 // output before the last change nothing; a sample without data ends at once without reading.
 TEST_F(Mixer, ValuesWorkedByHand) {
-    Staircase forward(LOOP_FORWARD), pingpong(LOOP_PINGPONG);
+    Staircase forward(LOOP_FORWARD);
+    Staircase pingpong(LOOP_PINGPONG);
     XmSample nothing{};
     start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 255, 255, -1});
     start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
     Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 75});
-    ramp.ramp_left = 75 * 256 + 33, ramp.ramp_last_left = 50;
+    ramp.ramp_left = 75 * 256 + 33;
+    ramp.ramp_last_left = 50;
     start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
     float out[4] = {};
-    mix_voices(out, 0), mix_voices(out, -3), mix_voices(nullptr, 4), mix_voices(out, 1);
+    mix_voices(out, 0);
+    mix_voices(out, -3);
+    mix_voices(nullptr, 4);
+    mix_voices(out, 1);
     // Voice 1 adds frame 2 (-5800) x 75 / 255 = -1705.9 to the left: 5194.1.
-    EXPECT_EQ((V{voices[64].position, int64_t(out[0]), int64_t(out[1]), ramp.ramp_frames_left,
-                 ramp.ramp_left, voices[2].sample == nullptr}),
-              (V{0, 6900 - 1706, 6900, 0, 75 * 256 + 33, 1}));
+    EXPECT_EQ(voices[64].position, 0u);
+    EXPECT_EQ(int64_t(out[0]), 6900 - 1706);
+    EXPECT_EQ(int64_t(out[1]), 6900);
+    EXPECT_EQ(ramp.ramp_frames_left, 0);
+    EXPECT_EQ(ramp.ramp_left, 75 * 256 + 33);
+    EXPECT_EQ(voices[2].sample, nullptr);
 }
 
 // 125 BPM at 44100 Hz: 882 frames per tick. The first block runs the tick at frame 0, mixes 882
@@ -180,43 +215,54 @@ TEST_F(Mixer, TicksLandOnTheirFramesAndTheSongTimeAddsTruncatedRuns) {
     Staircase stairs(LOOP_FORWARD);
     start_voice(voices[0], stairs.sample, {0, 0, 0, 0, 0, 1, 255, 0, -1});
     static int ticks;
-    ticks = 0, module.row = 300;
+    ticks = 0;
+    module.row = 300;
     module.tick_routine = [](XmModule* m) {
         const int gain = ++ticks == 1 ? 255 : 0;
-        voices[0].left_volume = voices[0].ramp_last_left = gain, voices[0].ramp_left = gain * 256;
+        voices[0].left_volume = gain;
+        voices[0].ramp_last_left = gain;
+        voices[0].ramp_left = gain * 256;
         m->samples_per_tick = 882;
     };
     fill_block();
-    EXPECT_EQ((V{ticks, module.tick_samples_left, write_block, wave_buffer[2 * 881],
-                 wave_buffer[2 * 882], block_table[0].time_ms, block_table[0].row}),
-              (V{2, 880, 1, -6000, 0, 19, 300 - 256}));
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(module.tick_samples_left, 880);
+    EXPECT_EQ(write_block, 1);
+    EXPECT_EQ(wave_buffer[2 * 881], -6000);
+    EXPECT_EQ(wave_buffer[2 * 882], 0);
+    EXPECT_EQ(block_table[0].time_ms.load(), 19u);
+    EXPECT_EQ(block_table[0].row.load(), 300 - 256);
     // The next block ends the tick (880 frames, 19 ms); ticks of no frames last one (0 ms).
     module.tick_routine = [](XmModule* m) { m->samples_per_tick = 0; };
     fill_block();
-    EXPECT_EQ((V{module.song_time_ms, module.tick_samples_left}), (V{19 + 19, 0}));
+    EXPECT_EQ(module.song_time_ms, 19u + 19u);
+    EXPECT_EQ(module.tick_samples_left, 0);
 }
 
 // PCM: nearest integer with ties to even, clamped to 16 bits, not-a-number silent. Each value
 // goes through every lane of the eight-value pass (values 0-7 of 5 frames) and through the
 // one-value tail (values 8, 9), the other values being 1.
 TEST(Pcm, RoundsTiesToEvenAndClampsInEveryLane) {
-    // clang-format off
     const float values[][2] = {
-        {2.5f, 2}, {3.5f, 4}, {-2.5f, -2}, {-3.5f, -4}, {0.49f, 0}, {32767.5f, 32767},
-        {32766.5f, 32766}, {-32768.5f, -32768}, {-32767.5f, -32768}, {std::nanf(""), 0},
-        {1e30f, 32767}, {-1e30f, -32768}};
-    // clang-format on
+        {2.5f, 2},           {3.5f, 4},          {-2.5f, -2},       {-3.5f, -4},
+        {0.49f, 0},          {32767.5f, 32767},  {32766.5f, 32766}, {-32768.5f, -32768},
+        {-32767.5f, -32768}, {std::nanf(""), 0}, {1e30f, 32767},    {-1e30f, -32768},
+    };
     for (size_t at = 0; at < std::size(values) * 10; ++at) {
         std::vector<float> source(10, 1.0f);
-        std::vector<int16_t> pcm(10), expected(10, 1);
-        source[at % 10] = values[at / 10][0], expected[at % 10] = int16_t(values[at / 10][1]);
+        std::vector<int16_t> pcm(10);
+        std::vector<int16_t> expected(10, 1);
+        source[at % 10] = values[at / 10][0];
+        expected[at % 10] = int16_t(values[at / 10][1]);
         mix_to_pcm16(pcm.data(), source.data(), 5);
         ASSERT_EQ(pcm, expected) << values[at / 10][0] << " at " << at % 10;
     }
     int16_t pcm[2] = {7, 7};
-    mix_to_pcm16(pcm, values[0], 0), mix_to_pcm16(pcm, nullptr, 1);
+    mix_to_pcm16(pcm, values[0], 0);
+    mix_to_pcm16(pcm, nullptr, 1);
     mix_to_pcm16(nullptr, values[0], 1);
-    EXPECT_EQ((V{pcm[0], pcm[1]}), (V{7, 7}));
+    EXPECT_EQ(pcm[0], 7);
+    EXPECT_EQ(pcm[1], 7);
 }
 
 }  // namespace

@@ -15,43 +15,52 @@
 #include "app/offscreen_context.h"
 #include "app/renderer.h"
 #include "data/texts.h"
-#include "player/output.h"
+#include "player/session.h"
 #include "scenes/scene_random.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "scenes/tube_math.h"
 #include "scenes/tunnel_math.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
-constexpr int width = 640, height = 480;
-using Rgb = std::array<int, 3>;
-constexpr Rgb white{255, 255, 255}, black{0, 0, 0};
+constexpr int width = 640;
+constexpr int height = 480;
+constexpr int tolerance = 4;  // what the software renderer's rounding leaves of a colour
 
-bool near(Rgb a, Rgb b, int tolerance = 4) {
-    return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <=
-           tolerance;
-}
+// A pixel a scene is expected to show: where it lies, what draws it there, its colour.
+struct ExpectedPixel {
+    int x;
+    int y;
+    const char* what;
+    Rgb colour;
+};
 
 struct Frame {
-    std::vector<unsigned char> rgb = std::vector<unsigned char>(3 * width * height);
-    Rgb at(int x, int y) const {
-        return {rgb[3 * (y * width + x)], rgb[3 * (y * width + x) + 1],
-                rgb[3 * (y * width + x) + 2]};
-    }
-    // The colour expected at pixel (x, y), per row {x, y, r, g, b}.
-    void expect(std::initializer_list<std::array<int, 5>> pixels, int tolerance = 4) const {
-        for (const auto& [x, y, r, g, b] : pixels)
-            EXPECT_TRUE(near(at(x, y), {r, g, b}, tolerance)) << x << "," << y;
+    std::vector<uint8_t> rgb = std::vector<uint8_t>(3 * width * height);
+    Rgb at(int x, int y) const { return pixel_at(rgb, size_t(y * width + x)); }
+    void expect(std::initializer_list<ExpectedPixel> pixels, int allowed = tolerance) const {
+        for (const ExpectedPixel& pixel : pixels) {
+            EXPECT_TRUE(near(at(pixel.x, pixel.y), pixel.colour, allowed))
+                << pixel.what << " at " << pixel.x << "," << pixel.y;
+        }
     }
 };
 
 // How many pixels, and their bounds.
 struct Box {
-    int count = 0, x0 = width, x1 = -1, y0 = height, y1 = -1;
+    int count = 0;
+    int x0 = width;
+    int x1 = -1;
+    int y0 = height;
+    int y1 = -1;
     void add(int x, int y) {
-        ++count, x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y),
-                 y1 = std::max(y1, y);
+        ++count;
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
     }
 };
 
@@ -62,13 +71,11 @@ protected:
         ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
         setup_scene_state();
     }
-    void SetUp() override {
-        block_table = &clock_;
-        music_module = &module_;
-    }
+    void SetUp() override { hold_song_clock(0, 0); }
+    void TearDown() override { stop_song(); }
     // One frame of the timeline at that clock reading, read back before it would be shown.
     Frame frame(uint32_t ms) {
-        clock_.time_ms = ms;
+        hold_song_clock(ms, 0);
         render_frame();
         Frame f;
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
@@ -87,52 +94,91 @@ protected:
     // Calls f(x, y) for every pixel the texts changed.
     template <typename F>
     static void texts(const Frame& shown, const Frame& bare, F f) {
-        for (int i = 0; i < width * height; ++i)
-            if (!near(shown.at(i % width, i / width), bare.at(i % width, i / width), 0))
-                f(i % width, i / width);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (shown.at(x, y) != bare.at(x, y)) f(x, y);
+            }
+        }
+    }
+    // The pixels the texts changed, as two lines split at row `split`, the upper one first:
+    // each pixel in `colour`, from `descent` rows under its line's baseline to `ascent` rows
+    // over it. The boxes of the two lines.
+    static std::array<Box, 2> text_lines(const Frame& shown, const Frame& bare, Rgb colour,
+                                         int split, std::array<int, 2> baselines, int descent,
+                                         int ascent) {
+        std::array<Box, 2> lines;
+        texts(shown, bare, [&](int x, int y) {
+            const size_t line = y > split ? 0 : 1;
+            EXPECT_TRUE(near(shown.at(x, y), colour, tolerance)) << x << "," << y;
+            EXPECT_GT(y, baselines[line] - descent) << x << "," << y;
+            EXPECT_LT(y, baselines[line] + ascent) << x << "," << y;
+            lines[line].add(x, y);
+        });
+        return lines;
     }
     // The state a scene leaves for the next frame: the shade model, one matrix on the model-view
     // stack, depth test on, fog, textures and the client arrays off; line width, clear colour,
     // current colour.
-    static void expect_state(GLint shade, std::array<float, 8> expected) {
-        GLint got[2] = {};
-        glGetIntegerv(GL_SHADE_MODEL, got);
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, got + 1);
-        EXPECT_EQ(std::vector<GLint>({got[0], got[1], glIsEnabled(GL_DEPTH_TEST),
-                                      glIsEnabled(GL_FOG), glIsEnabled(GL_TEXTURE_2D),
-                                      glIsEnabled(GL_VERTEX_ARRAY), glIsEnabled(GL_COLOR_ARRAY),
-                                      glIsEnabled(GL_TEXTURE_COORD_ARRAY), GLint(glGetError())}),
-                  std::vector<GLint>({shade, 1, 1, 0, 0, 0, 0, 0, GL_NO_ERROR}));
-        float state[9];
-        glGetFloatv(GL_LINE_WIDTH, state);
-        glGetFloatv(GL_COLOR_CLEAR_VALUE, state + 1);
-        glGetFloatv(GL_CURRENT_COLOR, state + 5);
-        for (int k = 0; k < 8; ++k)
-            EXPECT_NEAR(state[k], expected[k], 1e-6) << k;
+    static void expect_state(GLint shade, float line_width, std::array<float, 4> clear,
+                             std::array<float, 3> colour) {
+        GLint got_shade = 0;
+        GLint depth = 0;
+        glGetIntegerv(GL_SHADE_MODEL, &got_shade);
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+        EXPECT_EQ(got_shade, shade);
+        EXPECT_EQ(depth, 1) << "the model-view stack";
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << "the depth test";
+        const std::pair<GLenum, const char*> off[] = {{GL_FOG, "fog"},
+                                                      {GL_TEXTURE_2D, "textures"},
+                                                      {GL_VERTEX_ARRAY, "the vertex array"},
+                                                      {GL_COLOR_ARRAY, "the colour array"},
+                                                      {GL_TEXTURE_COORD_ARRAY, "the coordinates"}};
+        for (const auto& [capability, name] : off)
+            EXPECT_FALSE(glIsEnabled(capability)) << name;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        float got_width = 0;
+        std::array<float, 4> got_clear;
+        std::array<float, 4> got_colour;
+        glGetFloatv(GL_LINE_WIDTH, &got_width);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, got_clear.data());
+        glGetFloatv(GL_CURRENT_COLOR, got_colour.data());
+        EXPECT_EQ(got_width, line_width) << "the line width";
+        for (size_t k = 0; k < clear.size(); ++k)
+            EXPECT_NEAR(got_clear[k], clear[k], 1e-6) << "the clear colour, channel " << k;
+        for (size_t k = 0; k < colour.size(); ++k)
+            EXPECT_NEAR(got_colour[k], colour[k], 1e-6) << "the current colour, channel " << k;
     }
-    BlockClock clock_{};
-    XmModule module_{};  // the clock queries only test it for null
 };
 
 TEST_F(Scenes, TimelineRunsTheShowOnTheSongClockFromTheCommonStartState) {
     current_scene = 1;  // no routine: the frame leaves the state every scene starts from
-    glDisable(GL_DEPTH_TEST), glColor3f(0.0f, 0.0f, 0.0f), glMatrixMode(GL_PROJECTION);
+    glDisable(GL_DEPTH_TEST);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glMatrixMode(GL_PROJECTION);
     frame(5000);
-    expect_state(GL_SMOOTH, {1, 1, 1, 1, 0.5f, 1, 1, 1});
+    expect_state(GL_SMOOTH, 1, {1, 1, 1, 0.5f}, {1, 1, 1});
+    // The model-view matrix: no scaling, moved by (-4, -4, -10).
     GLfloat m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
-    EXPECT_EQ(std::vector<float>({m[0], m[5], m[10], m[12], m[13], m[14]}),
-              std::vector<float>({1, 1, 1, -4, -4, -10}));
+    const std::pair<int, float> entries[] = {{0, 1},   {5, 1},   {10, 1},
+                                             {12, -4}, {13, -4}, {14, -10}};
+    for (const auto& [index, value] : entries)
+        EXPECT_EQ(m[index], value) << "entry " << index;
     // Each frame draws the scene the one before chose, by the clock strictly past each bound
     // (13700 and 28700 ms read as the floats nearest 13.7 and 28.7, the bounds themselves);
     // the first frame past 79 s reports the end.
-    const std::tuple<uint32_t, int32_t, bool> table[] = {
-        {19, 2, true},    {13700, 2, true}, {13701, 3, true}, {28700, 3, true}, {28701, 4, true},
-        {72000, 4, true}, {72001, 3, true}, {79000, 3, true}, {79001, 3, false}};
-    for (const auto& [ms, next, goes_on] : table) {
-        clock_.time_ms = ms;
-        // Braces: the frame runs before the scene it chose is read.
-        EXPECT_EQ((std::pair{render_frame(), current_scene}), std::pair(goes_on, next)) << ms;
+    struct Step {
+        uint32_t ms;
+        int32_t next_scene;
+        bool goes_on;
+    };
+    const Step steps[] = {{19, 2, true},    {13700, 2, true}, {13701, 3, true},
+                          {28700, 3, true}, {28701, 4, true}, {72000, 4, true},
+                          {72001, 3, true}, {79000, 3, true}, {79001, 3, false}};
+    for (const Step& step : steps) {
+        hold_song_clock(step.ms, 0);
+        EXPECT_EQ(render_frame(), step.goes_on) << step.ms << " ms";
+        EXPECT_EQ(current_scene, step.next_scene) << step.ms << " ms";
     }
 }
 
@@ -141,10 +187,15 @@ TEST_F(Scenes, FirstFrameShowsTheTitleLineThenTheCollapsedTube) {
     // descender of 0.3 em to the caps at 0.85 em: rows 215 .. 311.
     const Frame first = frame(19);
     Box title;
-    for (int i = 0; i < width * height; ++i)
-        if (!near(first.at(i % width, i / width), white)) title.add(i % width, i / width);
-    EXPECT_TRUE(title.count > 500 && std::abs(title.x0 + title.x1 - 640) <= 8 && title.y0 >= 215 &&
-                title.y1 <= 311);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!near(first.at(x, y), white, tolerance)) title.add(x, y);
+        }
+    }
+    EXPECT_GT(title.count, 500);
+    EXPECT_NEAR(title.x0 + title.x1, 640, 8) << "the title's centre, twice";
+    EXPECT_GE(title.y0, 215);
+    EXPECT_LE(title.y1, 311);
     // Scene 2's first frame (texts hidden) draws rings of size 0: every seam falls on the axis,
     // 0.3 units above the centre at depth 3 (row 297.9), one black line 4 px wide on white.
     text_reset();
@@ -152,7 +203,8 @@ TEST_F(Scenes, FirstFrameShowsTheTitleLineThenTheCollapsedTube) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; x += 7)
             if (y < 295 || y > 300 || y == 297) {
-                EXPECT_TRUE(near(second.at(x, y), y == 297 ? black : white)) << x << "," << y;
+                const Rgb expected = y == 297 ? black : white;
+                EXPECT_TRUE(near(second.at(x, y), expected, tolerance)) << x << "," << y;
             }
 }
 
@@ -161,23 +213,31 @@ TEST_F(Scenes, Scene2DrawsTheRippledTubeBeforeTheTurningFan) {
     // A frame takes 3 draws a quad and one a title, so the classic sequence's draw 6179 is next.
     EXPECT_EQ(scene_rand(), 27532);
     // The last title's colour stays: sin(63 cos 63 + 10000), cos(10063 + sin 63), sin 10063.
-    expect_state(GL_FLAT, {3, 0.3f, 0.5f, 1, 0, 0.398412f, -0.798446f, -0.460653f});
+    expect_state(GL_FLAT, 3, {0.3f, 0.5f, 1, 0}, {0.398412f, -0.798446f, -0.460653f});
     // Centres of quads (band i, segment j) = (31, 3), (37, 4), (40, 4) placed from the rings,
     // coloured red sin(2i + j), green cos(2i - j), blue tan(4i/3 + j); light blue behind.
-    // clang-format off
-    shown.expect({{351, 266, 211, 0, 93}, {238, 297, 131, 161, 0}, {173, 326, 187, 210, 255}, {5, 5, 77, 128, 255}});
-    // clang-format on
+    // Quad (14, 0), a band's first segment, shows only where the tube bends up at the right:
+    // corners at (632, 375), (616, 363), (631, 367) and (651, 380); (631, 372) lies between
+    // its seams (the nearer face hides seam 0's inner half). Red sin 28 = 0.27, no green or blue.
+    shown.expect({{351, 266, "quad (31, 3)", {211, 0, 93}},
+                  {631, 372, "quad (14, 0)", {69, 0, 0}},
+                  {238, 297, "quad (37, 4)", {131, 161, 0}},
+                  {173, 326, "quad (40, 4)", {187, 210, 255}},
+                  {5, 5, "the clear colour", light_blue}});
     // Copy 63, drawn last, turned by sin(10063) + 10000/20 + 15 = 154.54 degrees about the
     // centre at depth 5, in (102, 0, 0): its pixels lie along that line, from 0.3 em below the
     // baseline to 0.85 em above it.
-    const double angle = 154.54 * M_PI / 180.0, em = 115.9,
-                 half = text_width("TIRVALEX 3") * em / 2 + 4;
+    const double angle = 154.54 * M_PI / 180.0;
+    const double em = 115.9;
+    const double half = text_width("TIRVALEX 3") * em / 2 + 4;
     int copy_63 = 0;
     texts(shown, scene(2, 10000, false), [&](int x, int y) {
         if (!near(shown.at(x, y), {102, 0, 0}, 3)) return;
         const double along = (x - 320) * std::cos(angle) + (y - 240) * std::sin(angle);
         const double up = (y - 240) * std::cos(angle) - (x - 320) * std::sin(angle);
-        EXPECT_TRUE(std::fabs(along) < half && up > -0.3 * em && up < 0.85 * em) << x << "," << y;
+        EXPECT_LT(std::fabs(along), half) << x << "," << y;
+        EXPECT_GT(up, -0.3 * em) << x << "," << y;
+        EXPECT_LT(up, 0.85 * em) << x << "," << y;
         ++copy_63;
     });
     EXPECT_GT(copy_63, 300);
@@ -189,30 +249,26 @@ TEST_F(Scenes, Scene3DrawsTheStripedTubeAndTheCreditsBehindIt) {
     // credits: draw 4033 next.
     EXPECT_NEAR(ring_radius[0], 0.770631609293, 1e-11);
     EXPECT_EQ(scene_rand(), 18613);
-    expect_state(GL_FLAT, {4, 0.9f, 0, 0.6f, 0, 0, 0, 0});
+    expect_state(GL_FLAT, 4, {0.9f, 0, 0.6f, 0}, {0, 0, 0});
     // Quads (12, 3), (24, 3), (20, 5): stripes by segment, red cos 4j, green cos(40 - 3j);
     // purple behind.
-    // clang-format off
-    shown.expect({{518, 144, 215, 233, 0}, {597, 390, 215, 233, 0}, {531, 296, 104, 253, 0}, {5, 475, 230, 0, 153}});
-    // clang-format on
+    shown.expect({{518, 144, "quad (12, 3)", {215, 233, 0}},
+                  {597, 390, "quad (24, 3)", {215, 233, 0}},
+                  {531, 296, "quad (20, 5)", {104, 253, 0}},
+                  {5, 475, "the clear colour", purple}});
     // The credits in black at depth 10, centred 2.5 units left of the centre, their baselines
     // one unit above and below it (rows 297.9 and 182.1).
-    Box lines[2];
-    texts(shown, scene(3, 20000, false), [&](int x, int y) {
-        const int line = y > 240 ? 0 : 1, baseline = line == 0 ? 298 : 182;
-        EXPECT_TRUE(near(shown.at(x, y), black) && y > baseline - 18 && y < baseline + 50)
-            << x << "," << y;
-        lines[line].add(x, y);
-    });
+    const auto lines = text_lines(shown, scene(3, 20000, false), black, 240, {298, 182}, 18, 50);
     // Both lines drawn; the longer one ends half its width right of its centre.
-    EXPECT_TRUE(lines[0].count > 300 && lines[1].count > 300);
+    EXPECT_GT(lines[0].count, 300) << "the first line";
+    EXPECT_GT(lines[1].count, 300) << "the second line";
     EXPECT_NEAR(lines[1].x1, 320 + (-2.5 + text_width("Music: Vennoli") / 2) * 57.94, 8);
 }
 
 TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
     glEnable(GL_TEXTURE_2D);  // left on by someone else: the tunnel turns it off
     const Frame shown = scene(4, 60500);
-    expect_state(GL_SMOOTH, {3, 0, 0, 0, 0, 1, 1, 1});
+    expect_state(GL_SMOOTH, 3, {0, 0, 0, 0}, {1, 1, 1});
     const Frame bare = scene(4, 60500, false);
     // The texture grid goes with each frame's T (textures are off, so no pixel shows it): t(0, 0)
     // = T / 120.
@@ -220,20 +276,17 @@ TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
     // T = (60500 + 60500) / 50 = 2420. Quads of rings 8, 10 and 14, one colour a ring by phase
     // T/5 + j, fogged by (30 - depth) / 30: red = blue = sin 492 = 0.90 (x 0.75), green tan 494 =
     // 0.99 (x 0.65), red sin 498.
-    // clang-format off
-    bare.expect({{192, 417, 172, 0, 172}, {485, 112, 0, 161, 0}, {592, 362, 132, 0, 132}}, 6);
-    // clang-format on
+    bare.expect({{192, 417, "ring 8", {172, 0, 172}},
+                 {485, 112, "ring 10", {0, 161, 0}},
+                 {592, 362, "ring 14", {132, 0, 132}}},
+                6);
     // White lines at depth 12 over everything: the message on the centre line spanning the
     // screen, the greetings 4.5 units (217 px) lower, centred 86 - 2 x 60.5 = -35 units.
-    Box lines[2];
-    texts(shown, bare, [&](int x, int y) {
-        const int line = y > 131 ? 0 : 1, baseline = line == 0 ? 240 : 23;
-        EXPECT_TRUE(near(shown.at(x, y), white) && y > baseline - 15 && y < baseline + 42)
-            << x << "," << y;
-        lines[line].add(x, y);
-    });
-    EXPECT_TRUE(lines[0].x0 < 3 && lines[0].x1 > 636 && lines[1].count > 1000 &&
-                std::abs(lines[1].x1 - (320 + (-35 + text_width(greetings_text) / 2) * 48.28)) < 8);
+    const auto lines = text_lines(shown, bare, white, 131, {240, 23}, 15, 42);
+    EXPECT_LT(lines[0].x0, 3) << "the message's left end";
+    EXPECT_GT(lines[0].x1, 636) << "the message's right end";
+    EXPECT_GT(lines[1].count, 1000) << "the greetings";
+    EXPECT_NEAR(lines[1].x1, 320 + (-35 + text_width(greetings_text) / 2) * 48.28, 8);
 }
 
 }  // namespace

@@ -1,30 +1,24 @@
 #include "tests/support/song_mix.h"
 
 #include "data/module_bytes.h"
-#include "player/engine.h"
-#include "player/memfile.h"
-#include "player/mixer.h"
-#include "player/output.h"
-#include "player/ring.h"
+#include "player/session.h"
 
+// Block k is read while the device plays it: its sound and the clock heard with it.
 SongMix mix_song(const std::vector<uint8_t>& image, size_t frames, int32_t rate) {
     SongMix mix;
-    memfile_attach(image.data(), uint32_t(image.size()));
-    set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
-    ring_set_rate(rate);
-    engine_reset();
-    XmModule* module = module_load(nullptr, nullptr);
-    if (module == nullptr) return mix;
-    ring_allocate();
-    reset_song_state(module);
-    for (write_block = 0; mix.pcm.size() < 2 * frames;) {
-        const int32_t block = write_block;
-        fill_block();
-        mix.clock_ms.push_back(block_table[block].time_ms);
-        const int16_t* pcm = wave_buffer + 2 * block * block_frames;
+    XmModule* song = load_song(image.data(), uint32_t(image.size()));
+    if (!start_song_offline(song, rate)) {
+        release_song(song);
+        return mix;
+    }
+    const size_t block_frames = size_t(ring_block_frames());
+    for (int64_t block = 0; mix.pcm.size() < 2 * frames; ++block) {
+        play_offline_until(block);
+        mix.clock_ms.push_back(song_clock_ms(song));
+        const int16_t* pcm = heard_block_pcm(block);
         mix.pcm.insert(mix.pcm.end(), pcm, pcm + 2 * block_frames);
     }
-    module_free(module);
+    release_song(song);
     return mix;
 }
 

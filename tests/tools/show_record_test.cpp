@@ -6,7 +6,6 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,35 +13,39 @@ extern "C" {
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/pixels.h"
+#include "tests/support/process.h"
 #include "tests/support/song_mix.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Rgb = std::array<int, 3>;
-// The scenes' clear colours at 8 bits: (0.3, 0.5, 1) light blue, (0.9, 0, 0.6) purple, black;
-// white is the start-up clear colour.
-const Rgb white{255, 255, 255}, blue{77, 128, 255}, purple{230, 0, 153}, black{0, 0, 0};
-const Rgb colours[] = {blue, purple, black, white};
+// The scenes' clear colours, and white, the start-up clear colour and scene 4's text.
+const Rgb colours[] = {light_blue, purple, black, white};
+constexpr size_t light_blue_index = 0;
+constexpr size_t purple_index = 1;
+constexpr size_t black_index = 2;
+constexpr size_t white_index = 3;
 // One folder per test process: ctest runs each test in a process of its own, side by side.
 const fs::path dir =
     fs::path(TIRVALEX_BINARY_DIR) / ("show_record_test." + std::to_string(getpid()));
 
-bool near(const Rgb& a, const Rgb& b) {  // yuv420p at limited range rounds by a few steps
-    return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= 12;
-}
+constexpr int yuv_tolerance = 12;  // yuv420p at limited range rounds by a few steps
 
 // The pixel at (x, y) of a yuv420p frame, by the limited-range BT.601 matrix the recorder tags.
 Rgb rgb_at(const AVFrame* f, int x, int y) {
     const double l = 1.164 * (f->data[0][y * f->linesize[0] + x] - 16);
     const double u = f->data[1][y / 2 * f->linesize[1] + x / 2] - 128;
     const double v = f->data[2][y / 2 * f->linesize[2] + x / 2] - 128;
-    return {int(l + 1.596 * v), int(l - 0.392 * u - 0.813 * v), int(l + 2.017 * u)};
+    const int red = int(l + 1.596 * v);
+    const int green = int(l - 0.392 * u - 0.813 * v);
+    const int blue = int(l + 2.017 * u);
+    return {red, green, blue};
 }
 
 struct Decoded {
@@ -89,7 +92,8 @@ Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
                 std::array<int, 4>& counts = out.kept.emplace_back();
                 for (int p = 0; p < f->width * f->height; ++p)
                     for (int c = 0; c < 4; ++c)
-                        counts[c] += near(rgb_at(f, p % f->width, p / f->width), colours[c]);
+                        counts[c] +=
+                            near(rgb_at(f, p % f->width, p / f->width), colours[c], yuv_tolerance);
             }
         }
     }
@@ -101,20 +105,15 @@ Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
     return out;
 }
 
-std::string bytes_of(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-// Runs a built program with its arguments; its exit status, its error output in `error` and
-// its standard output in `output`.
-int run(const std::string& arguments, std::string* error = nullptr, std::string* output = nullptr) {
-    const std::string redirects =
-        " >" + (dir / "stdout").string() + " 2>" + (dir / "stderr").string();
-    const int status = std::system((TIRVALEX_BINARY_DIR "/" + arguments + redirects).c_str());
-    if (error) *error = bytes_of(dir / "stderr");
-    if (output) *output = bytes_of(dir / "stdout");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Runs a built program: the first word of the command line names it, the others are its
+// arguments.
+CommandResult run_tool(const std::string& command_line) {
+    std::vector<std::string> words;
+    std::istringstream line(command_line);
+    for (std::string word; line >> word;)
+        words.push_back(word);
+    words.front() = built_program(words.front());
+    return run_command(words);
 }
 
 class ShowRecord : public ::testing::Test {
@@ -127,30 +126,52 @@ protected:
     // The scene frame k draws, chosen from the previous frame's clock (strictly past 13.7, 28.7
     // and 72 s, as floats); frame 0 draws scene 0.
     static int scene(size_t k) {
-        const float t = k == 0 ? -1.0f : float(clock[k - 1]) / 1000.0f;
-        return t > 72.0f ? 3 : t > 28.7f ? 4 : t > 13.7f ? 3 : t >= 0 ? 2 : 0;
+        if (k == 0) return 0;
+        const float t = float(clock[k - 1]) / 1000.0f;
+        if (t > 72.0f) return 3;
+        if (t > 28.7f) return 4;
+        if (t > 13.7f) return 3;
+        return 2;
     }
     // Frame k's corner: black under scene 4's tunnel, else the clear colour the previous frame's
     // scene set (scene 0 sets none).
     static Rgb corner_at(size_t k) {
-        const Rgb set_by[] = {white, white, blue, purple, black};
-        return k == 0 ? white : scene(k) == 4 ? black : set_by[scene(k - 1)];
+        const Rgb set_by[] = {white, white, light_blue, purple, black};
+        if (k == 0) return white;
+        if (scene(k) == 4) return black;
+        return set_by[scene(k - 1)];
     }
 };
 
+// A frame of the whole show looked at whole: the colour a tenth of it at least shows, and how
+// many pixels of scene 4's white text it shows at least.
+struct LookedAt {
+    int second;
+    size_t colour_index;
+    int white_pixels;
+};
+
 // One recording of the whole show, so it is made once: the frames before the first one whose
-// clock is past 79 s and their sound; a tenth of the picture at least in the scene's colour at
-// 5, 20, 50 and 78 s (the index in `colours`) and scene 4's text in white; every change of look
-// on the frame the clock predicts, the old look up to the frame before and not on it (white,
-// blue, purple, black, purple: four changes).
+// clock is past 79 s and their sound; the scenes' colours at 5, 20, 50 and 78 s and scene 4's
+// text in white; every change of look on the frame the clock predicts, the old look up to the
+// frame before and not on it (white, blue, purple, black, purple: four changes).
 TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
-    std::string error;
-    ASSERT_EQ(run("show_record " + (dir / "show.mkv").string(), &error), 0) << error;
-    ASSERT_EQ(run("xm_render --embedded " + (dir / "song.wav").string()), 0);
-    const std::string song = bytes_of(dir / "song.wav");  // 44-byte header, then s16 pairs
-    EXPECT_EQ(song.substr(0, 4) + song.substr(8, 8) + song.substr(36, 4), "RIFFWAVEfmt data");
+    const CommandResult recorded = run_tool("show_record " + (dir / "show.mkv").string());
+    ASSERT_EQ(recorded.exit_code, 0) << recorded.error;
+    ASSERT_EQ(run_tool("xm_render --embedded " + (dir / "song.wav").string()).exit_code, 0);
+    const std::string song = read_file(dir / "song.wav");  // 44-byte header, then s16 pairs
+    EXPECT_EQ(song.substr(0, 4), "RIFF");
+    EXPECT_EQ(song.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(song.substr(36, 4), "data");
     // The song clock runs at about 95 % of real time: scene 3 comes back at about 75.6 s.
-    const Decoded show = decode(dir / "show.mkv", {5 * 60, 20 * 60, 50 * 60, 78 * 60});
+    const LookedAt looked_at[] = {{5, light_blue_index, 0},
+                                  {20, purple_index, 0},
+                                  {50, black_index, 101},
+                                  {78, purple_index, 0}};
+    std::vector<size_t> kept;
+    for (const LookedAt& frame : looked_at)
+        kept.push_back(size_t(frame.second) * 60);
+    const Decoded show = decode(dir / "show.mkv", kept);
     // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame at
     // 60 fps); its clock is the song time reached once that block was mixed.
     const SongMix mix = mix_embedded_song(100 * 44100);
@@ -163,36 +184,43 @@ TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     EXPECT_TRUE(std::equal(show.pcm.begin(), show.pcm.end(),
                            reinterpret_cast<const int16_t*>(song.data() + 44)))
         << "the recorded sound is not the renderer's";
-    const std::array<std::array<int, 2>, 4> cases{{{0, 0}, {1, 0}, {2, 101}, {1, 0}}};
-    ASSERT_EQ(show.kept.size(), 4u);
-    for (size_t c = 0; c < 4; ++c) {
-        EXPECT_GT(show.kept[c][size_t(cases[c][0])], 640 * 480 / 10) << c;
-        EXPECT_GE(show.kept[c][3], cases[c][1]) << c;
+    ASSERT_EQ(show.kept.size(), std::size(looked_at));
+    for (size_t f = 0; f < std::size(looked_at); ++f) {
+        const LookedAt& frame = looked_at[f];
+        EXPECT_GT(show.kept[f][frame.colour_index], 640 * 480 / 10) << frame.second << " s";
+        EXPECT_GE(show.kept[f][white_index], frame.white_pixels) << frame.second << " s";
     }
     int changes = 0;
     for (size_t k = 1; k < show.corner.size(); ++k) {
         if (corner_at(k) == corner_at(k - 1)) continue;
         ++changes;
-        EXPECT_TRUE(near(show.corner[k - 1], corner_at(k - 1))) << k;
-        EXPECT_FALSE(near(show.corner[k], corner_at(k - 1))) << k;
+        EXPECT_TRUE(near(show.corner[k - 1], corner_at(k - 1), yuv_tolerance)) << k;
+        EXPECT_FALSE(near(show.corner[k], corner_at(k - 1), yuv_tolerance)) << k;
     }
     EXPECT_EQ(changes, 4);
 }
 
+// A short record: its file and the streams it holds.
+struct ShortRecord {
+    std::string file;
+    std::vector<std::string> streams;
+};
+
 // A second each: 60 frames and a second of sound; the same command gives the same bytes.
 TEST_F(ShowRecord, ShortRecordsDecodeInEachContainerAndRepeatByteForByte) {
-    const std::vector<std::vector<std::string>> cases{{"a.mkv", "h264 640x480 60.000000", "flac"},
-                                                      {"b.mkv", "h264 640x480 60.000000", "flac"},
-                                                      {"c.mp4", "h264 640x480 60.000000", "aac"},
-                                                      {"c.webm", "vp9 640x480 60.000000", "opus"}};
-    for (const std::vector<std::string>& c : cases) {
-        ASSERT_EQ(run("show_record --seconds 1 " + (dir / c[0]).string()), 0);
-        const Decoded decoded = decode(dir / c[0]);
-        EXPECT_EQ(decoded.streams, std::vector(c.begin() + 1, c.end()));
-        EXPECT_EQ(decoded.corner.size(), 60u) << c[0];
-        EXPECT_NEAR(decoded.audio_seconds, 1.0, 0.05) << c[0];
+    const ShortRecord records[] = {{"a.mkv", {"h264 640x480 60.000000", "flac"}},
+                                   {"b.mkv", {"h264 640x480 60.000000", "flac"}},
+                                   {"c.mp4", {"h264 640x480 60.000000", "aac"}},
+                                   {"c.webm", {"vp9 640x480 60.000000", "opus"}}};
+    for (const ShortRecord& record : records) {
+        const fs::path path = dir / record.file;
+        ASSERT_EQ(run_tool("show_record --seconds 1 " + path.string()).exit_code, 0);
+        const Decoded decoded = decode(path);
+        EXPECT_EQ(decoded.streams, record.streams) << record.file;
+        EXPECT_EQ(decoded.corner.size(), 60u) << record.file;
+        EXPECT_NEAR(decoded.audio_seconds, 1.0, 0.05) << record.file;
     }
-    EXPECT_EQ(bytes_of(dir / "a.mkv"), bytes_of(dir / "b.mkv"));
+    EXPECT_EQ(read_file(dir / "a.mkv"), read_file(dir / "b.mkv"));
 }
 
 // The three tools' answers: 0 for --help, with nothing on the error output; 2 for a request
@@ -208,7 +236,6 @@ struct Answer {
 TEST_F(ShowRecord, ToolsRefuseABadRequestWithItsReasonThenTheirUsage) {
     const std::string out = " --out " + dir.string();
     const std::vector<Answer> answers = {
-        {"show_record --help", 0, ""},
         {"show_record", 2, "show_record: give the output file"},
         {"show_record x.mkv --fps 0", 2, "show_record: --fps takes a whole number from 1 to 240"},
         {"show_record x.mkv --fps 2.5", 2, "show_record: --fps takes a whole number from 1 to 240"},
@@ -223,14 +250,12 @@ TEST_F(ShowRecord, ToolsRefuseABadRequestWithItsReasonThenTheirUsage) {
         {"show_record x.avi", 2,
          "show_record: the output file must end in .mkv, .mp4, .webm or .webp"},
         {"show_record /nonexistent/x.mkv", 1, "show_record: cannot write /nonexistent/x.mkv: "},
-        {"show_capture --help", 0, ""},
         {"show_capture --at 5", 2, "show_capture: give the folder to write to (--out)"},
         {"show_capture" + out, 2, "show_capture: give the song times to capture (--at)"},
         {"show_capture --at 5,five" + out, 2, "show_capture: --at takes seconds from 0 to 3600"},
         {"show_capture --at 5 --step-ms 0" + out, 2,
          "show_capture: --step-ms takes a whole number from 1 to 60000"},
         {"show_capture --at 85 --step-ms 5000" + out, 1, "show_capture: the show ends at "},
-        {"xm_render --help", 0, ""},
         {"xm_render --embedded", 2, "xm_render: --embedded takes one file: OUTPUT.wav"},
         {"xm_render --rate 1000 --embedded x", 2,
          "xm_render: --rate takes a whole number from 8000 to 192000"},
@@ -239,26 +264,28 @@ TEST_F(ShowRecord, ToolsRefuseABadRequestWithItsReasonThenTheirUsage) {
         {"xm_render /nonexistent.xm x", 1, "xm_render: cannot read /nonexistent.xm: "},
     };
     for (const Answer& answer : answers) {
-        std::string error;
-        EXPECT_EQ(run(answer.command, &error), answer.status) << answer.command;
-        const std::string first_line = error.substr(0, error.find('\n'));
-        EXPECT_TRUE(first_line.starts_with(answer.reason)) << answer.command << ": " << error;
+        const CommandResult result = run_tool(answer.command);
+        EXPECT_EQ(result.exit_code, answer.status) << answer.command;
+        const std::string first_line = result.error.substr(0, result.error.find('\n'));
+        EXPECT_TRUE(first_line.starts_with(answer.reason))
+            << answer.command << ": " << result.error;
         if (answer.status != 2) continue;
-        std::string usage;
-        ASSERT_EQ(
-            run(answer.command.substr(0, answer.command.find(' ')) + " --help", nullptr, &usage),
-            0);
-        EXPECT_EQ(error.substr(first_line.size() + 1), usage) << answer.command;
+        const std::string tool = answer.command.substr(0, answer.command.find(' '));
+        const CommandResult help = run_tool(tool + " --help");
+        ASSERT_EQ(help.exit_code, 0) << tool;
+        EXPECT_EQ(help.error, "") << tool;
+        EXPECT_EQ(result.error.substr(first_line.size() + 1), help.output) << answer.command;
     }
 }
 
 // show_capture: for a time the show reaches, a PNG of the whole 640 x 480 picture (width and
 // height big-endian at bytes 16..23).
 TEST_F(ShowRecord, CaptureWritesThePictureOfTheTimeAsked) {
-    ASSERT_EQ(run("show_capture --at 30 --step-ms 500 --out " + dir.string()), 0);
-    std::string png(24, '\0');
-    std::ifstream(dir / "frame_030000.png", std::ios::binary).read(png.data(), 24);
-    EXPECT_EQ(png.substr(1, 3) + png.substr(16, 8), std::string("PNG\0\0\2\x80\0\0\1\xE0", 11));
+    ASSERT_EQ(run_tool("show_capture --at 30 --step-ms 500 --out " + dir.string()).exit_code, 0);
+    const std::string png = read_file(dir / "frame_030000.png").substr(0, 24);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_EQ(png.substr(16, 4), std::string("\0\0\2\x80", 4)) << "the width";
+    EXPECT_EQ(png.substr(20, 4), std::string("\0\0\1\xE0", 4)) << "the height";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "player/output.h"
 
 XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_reader) {
+    if (sample_reader == nullptr) return load_song(image.data(), uint32_t(image.size()));
     memfile_attach(image.data(), uint32_t(image.size()));
     set_file_callbacks(memfile_open, memfile_close, memfile_read, memfile_seek, memfile_tell);
     XmModule* module = module_load(nullptr, sample_reader);
@@ -21,14 +22,19 @@ XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_r
 
 SongHandle start_song_image(const XmImageSong& song) {
     SongHandle module(load_xm_image(write_xm_image(song)));
-    if (module) engine_reset(), reset_song_state(module.get());
+    if (module) {
+        engine_reset();
+        reset_song_state(module.get());
+    }
     return module;
 }
 
 void expect_module_sound(XmModule* module) {
     ASSERT_NE(module, nullptr);
-    ASSERT_TRUE(module->channel_count >= 0 && module->channel_count <= 32 &&
-                module->song_length >= 0 && module->song_length <= 256);
+    ASSERT_GE(module->channel_count, 0);
+    ASSERT_LE(module->channel_count, 32);
+    ASSERT_GE(module->song_length, 0);
+    ASSERT_LE(module->song_length, 256);
     for (int i = 0; i < module->song_length; ++i)
         ASSERT_LT(module->orders[i], module->pattern_count);
     volatile int64_t sum = 0;  // every value read, so that a sanitizer checks every read
@@ -36,20 +42,29 @@ void expect_module_sound(XmModule* module) {
         const XmPattern& pattern = module->patterns[p];
         const int64_t cells = int64_t(pattern.row_count) * module->channel_count;
         ASSERT_EQ(pattern.cells == nullptr, cells == 0);
-        for (const XmCell* c = pattern.cells; c < pattern.cells + cells; ++c)
-            ASSERT_TRUE((c->note <= 96 || c->note == 255) && c->instrument <= 128);
+        for (const XmCell* c = pattern.cells; c < pattern.cells + cells; ++c) {
+            ASSERT_TRUE(c->note <= 96 || c->note == 255) << "note " << int(c->note);
+            ASSERT_LE(c->instrument, 128);
+        }
     }
     for (const XmInstrument* in = module->instruments;
          in < module->instruments + std::max<int>(module->instrument_count, 0); ++in) {
-        ASSERT_TRUE(in->sample_count >= 0 && in->sample_count <= 16 &&
-                    in->volume_point_count <= 12 && in->panning_point_count <= 12);
+        ASSERT_GE(in->sample_count, 0);
+        ASSERT_LE(in->sample_count, 16);
+        ASSERT_LE(in->volume_point_count, 12);
+        ASSERT_LE(in->panning_point_count, 12);
         for (int slot = 0; slot < 16; ++slot) {
             const XmSample* s = in->samples[slot];
-            ASSERT_TRUE((slot < in->sample_count ? s != nullptr : s == &empty_sample) &&
-                        (s->bits == 16) == (s != &empty_sample) &&
-                        (s->data == nullptr) == (s->length == 0));
-            ASSERT_TRUE(s->length == 0 || (s->loop_length > 0 && s->loop_start < s->length &&
-                                           s->loop_length <= s->length - s->loop_start));
+            SCOPED_TRACE(::testing::Message() << "sample slot " << slot);
+            ASSERT_NE(s, nullptr);
+            ASSERT_EQ(s == &empty_sample, slot >= in->sample_count);
+            ASSERT_EQ(s->bits == 16, s != &empty_sample) << "bits " << int(s->bits);
+            ASSERT_EQ(s->data == nullptr, s->length == 0) << "length " << s->length;
+            if (s->length > 0) {
+                ASSERT_GT(s->loop_length, 0u);
+                ASSERT_LT(s->loop_start, s->length);
+                ASSERT_LE(s->loop_length, s->length - s->loop_start);
+            }
             for (uint32_t f = 0; s->length > 0 && f < s->length + 8; ++f)
                 sum = sum + s->data[f];
         }
@@ -63,8 +78,11 @@ void expect_module_sound(XmModule* module) {
 XmImageInstrument looped_instrument(uint8_t volume, uint8_t panning, int8_t relative_note,
                                     int8_t finetune) {
     XmImageSample sample{.frames = std::vector<int16_t>(4096, 10), .loop_length = 4096};
-    sample.loop_bits = 1, sample.volume = volume, sample.finetune = finetune;
-    sample.panning = panning, sample.relative_note = relative_note;
+    sample.loop_bits = 1;
+    sample.volume = volume;
+    sample.finetune = finetune;
+    sample.panning = panning;
+    sample.relative_note = relative_note;
     return XmImageInstrument{.samples = {sample}};
 }
 
@@ -107,7 +125,9 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 std::vector<int> probe_ticks(XmModule* module, int ticks, Probe probe) {
     std::vector<int> values;
-    while (int(values.size()) < ticks)
-        play_tick(module), values.push_back(probe(*module));
+    while (int(values.size()) < ticks) {
+        play_tick(module);
+        values.push_back(probe(*module));
+    }
     return values;
 }

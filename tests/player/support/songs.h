@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "player/module.h"
+#include "player/loader.h"
+#include "player/session.h"
 #include "tools/xm_image.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"  // designated fields only
@@ -12,11 +13,12 @@
 // own start routine, so play_tick can be stepped by hand.
 
 struct ModuleRelease {
-    void operator()(XmModule* module) const { module_free(module); }
+    void operator()(XmModule* module) const { release_song(module); }
 };
 using SongHandle = std::unique_ptr<XmModule, ModuleRelease>;
 
-// Loads an image through the memory file and detaches it again; null when the load fails.
+// Loads an image as the session loads it, or with a sample reader in place of the image's
+// sample data; null when the load fails.
 XmModule* load_xm_image(const std::vector<uint8_t>& image, SampleReader sample_reader = nullptr);
 // Writes and loads the song, then starts it as playback start does (voices as audio start-up
 // leaves them, then reset_song_state); null when it fails to load.

@@ -1,0 +1,82 @@
+#include "player/song_end.h"
+
+#include <algorithm>
+#include <bitset>
+
+#include "player/channel.h"
+#include "player/mixer.h"
+
+namespace {
+
+constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-command 6
+
+// Where the song stands: the frame at which the next tick runs, the order/row positions played
+// so far, and the frame of the row tick that first came back to one of them.
+struct SongWatch {
+    TickRoutine tick_routine = nullptr;  // the routine watched
+    int64_t next_tick_frame = 0;
+    std::bitset<256 * 256> played;
+    int64_t end_frame = -1;
+};
+
+SongWatch watch;
+
+size_t position_index(const XmModule& module, int32_t row) {
+    return size_t(module.order_position & 255) * 256 + size_t(row & 255);
+}
+
+// When the row just played takes a pattern loop back (a channel with E6y, y above 0, in this
+// row still has repetitions to go), the rows from its loop start up to this one are played
+// again, which is not the end of the song: they are forgotten.
+void forget_looped_rows(const XmModule& module) {
+    if (module.order_position < 0 || module.order_position >= module.song_length) return;
+    const int32_t pattern_index = module.orders[module.order_position];
+    if (pattern_index >= module.pattern_count) return;
+    const XmPattern& pattern = module.patterns[pattern_index];
+    if (!pattern.cells || module.row < 0 || module.row >= pattern.row_count) return;
+    const int count = std::min<int>(module.channel_count, channel_capacity);
+    for (int c = 0; c < count; ++c) {
+        const XmCell& cell = pattern.cells[module.row * module.channel_count + c];
+        if (cell.effect != pattern_loop_effect || (cell.param >> 4) != 6) continue;
+        if ((cell.param & 15) == 0 || channels[c].loop_count == 0) continue;
+        for (int32_t row = std::max(channels[c].loop_row, 0); row <= module.row; ++row)
+            watch.played.reset(position_index(module, row));
+    }
+}
+
+// The watched tick routine, then a look at the position it reached, with the frame each tick
+// runs at counted as the block filler counts it.
+void watched_tick(XmModule* module) {
+    const bool row_tick = module->tick == 0;
+    const int64_t frame = watch.next_tick_frame;
+    if (watch.tick_routine) watch.tick_routine(module);
+    watch.next_tick_frame += frames_of_tick(module);
+    if (!row_tick || watch.end_frame >= 0) return;
+    const size_t position = position_index(*module, module->row);
+    if (watch.played.test(position)) {
+        watch.end_frame = frame;
+        return;
+    }
+    watch.played.set(position);
+    forget_looped_rows(*module);
+}
+
+}  // namespace
+
+void watch_song_end(XmModule* module) {
+    if (module->tick_routine != watched_tick) {
+        watch.tick_routine = module->tick_routine;
+        module->tick_routine = watched_tick;
+    }
+    watch.next_tick_frame = 0;
+    watch.played.reset();
+    watch.end_frame = -1;
+}
+
+void unwatch_song_end(XmModule* module) {
+    if (module->tick_routine == watched_tick) module->tick_routine = watch.tick_routine;
+}
+
+int64_t watched_song_end_frame() {
+    return watch.end_frame;
+}

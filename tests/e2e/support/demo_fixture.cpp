@@ -1,0 +1,35 @@
+#include "tests/e2e/support/demo_fixture.h"
+
+#include <iostream>
+
+void DemoTest::TearDown() {
+    if (HasFailure() && !demo_.log_path.empty()) {
+        std::cerr << "the demo's output:\n" << process_log(demo_);
+    }
+    stop_process(demo_);
+    stop_x_display(display_);
+}
+
+void DemoTest::start_x(const std::string& screen) {
+    display_ = start_x_display(screen);
+    ASSERT_FALSE(display_.name.empty()) << "Xvfb did not start";
+}
+
+void DemoTest::start_demo(const Environment& environment) {
+    Environment settings = environment;
+    settings.push_back(display_entry(display_));
+    settings.push_back("LIBGL_ALWAYS_SOFTWARE=1");
+    demo_ = start_process({built_program("tirvalex3")}, settings);
+    ASSERT_GT(demo_.pid, 0);
+}
+
+int DemoTest::demo_exit() {
+    if (!process_finished(demo_)) return -1;
+    return demo_.exit_code;
+}
+
+ScreenWindow DemoTest::wait_for(const std::string& title) {
+    ScreenWindow window;
+    EXPECT_TRUE(wait_for_window(display_, title, &window)) << "no window " << title;
+    return window;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Colours as 8-bit red, green and blue, the colours the show clears to, and the comparison
+// the pixel checks make.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+using Rgb = std::array<int, 3>;
+
+constexpr Rgb white{255, 255, 255};
+constexpr Rgb black{0, 0, 0};
+// The scenes' clear colours: scene 2's (0.3, 0.5, 1) and scene 3's (0.9, 0, 0.6).
+constexpr Rgb light_blue{77, 128, 255};
+constexpr Rgb purple{230, 0, 153};
+
+// Whether two colours differ by at most `tolerance` in each channel.
+inline bool near(const Rgb& a, const Rgb& b, int tolerance) {
+    const int red = std::abs(a[0] - b[0]);
+    const int green = std::abs(a[1] - b[1]);
+    const int blue = std::abs(a[2] - b[2]);
+    return std::max({red, green, blue}) <= tolerance;
+}
+
+// Pixel `index` of 8-bit triples stored row by row.
+inline Rgb pixel_at(const std::vector<uint8_t>& rgb, size_t index) {
+    return {rgb[3 * index], rgb[3 * index + 1], rgb[3 * index + 2]};
+}
