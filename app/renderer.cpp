@@ -1,6 +1,5 @@
 #include "app/renderer.h"
 
-#include <GL/gl.h>
 #include <malloc.h>
 
 #include <cstdlib>
@@ -10,11 +9,9 @@
 #include "data/module_bytes.h"
 #include "player/session.h"
 #include "scenes/scenes.h"
+#include "scenes/start_state.h"
 
 namespace {
-
-// Fog colour: black, opaque.
-constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
 constexpr int32_t output_rate_hz = 44100;
 
@@ -53,31 +50,12 @@ void keep_frame_memory() {
 
 }  // namespace
 
-// Fog parameters for the tunnel scene, which switches fog on and off itself: linear from the
-// eye to 30 units, fading into black.
-void setup_fog() {
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogfv(GL_FOG_COLOR, fog_colour);
-    glFogf(GL_FOG_DENSITY, 0.25f);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glFogf(GL_FOG_START, 0.0f);
-    glFogf(GL_FOG_END, 30.0f);
-}
-
-// The state every scene starts from, then the font and fog of the new context. Lighting,
-// blending, texturing and fog stay off; the scenes switch on what they need.
+// The state every scene starts from (with the fog parameters), then the font of the new
+// context.
 void setup_scene_state() {
     keep_frame_memory();
-    glShadeModel(GL_SMOOTH);
-    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_COLOR_MATERIAL);
+    set_scene_start_state();
     build_outline_font();
-    setup_fog();
-    glEnable(GL_LINE_SMOOTH);
 }
 
 // The scenes' start state, then the music from the beginning of the song. The results of the

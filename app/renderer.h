@@ -7,8 +7,6 @@ bool setup_renderer();
 // The GL state, font and fog of the renderer set-up without its music calls, for programs that
 // drive the player themselves.
 void setup_scene_state();
-// Fog parameters (linear, black, 0..30); fog itself stays off.
-void setup_fog();
 // Hand the outline font's glyphs to the text routine, and take them back when the rendering
 // context closes.
 void build_outline_font();

@@ -26,8 +26,6 @@ namespace {
 
 constexpr uint64_t frame_bytes = 4;  // 16-bit stereo
 
-const int16_t* prepared_ring = nullptr;
-
 struct Figures {
     double taken_frames;
     double queued_frames;
@@ -44,8 +42,7 @@ bool worklet_open(int32_t rate, int32_t channels) {
     return js_audio_open(rate, channels);
 }
 
-bool worklet_prepare(const int16_t* buffer, uint32_t) {
-    prepared_ring = buffer;
+bool worklet_prepare(const int16_t*, uint32_t) {
     return true;
 }
 
@@ -66,9 +63,7 @@ DeviceQueue worklet_queue() {
             std::llround(f.reported_ms * 1e6)};
 }
 
-void worklet_unprepare() {
-    prepared_ring = nullptr;
-}
+void worklet_unprepare() {}
 
 void worklet_stop() {
     js_audio_stop();
@@ -82,8 +77,6 @@ const WaveDevice worklet_wave_device = {
     worklet_stop,           worklet_stop,    nullptr,
 };
 
-void worklet_send_block(int32_t block, int32_t block_frames) {
-    if (prepared_ring == nullptr) return;
-    const uint32_t values = uint32_t(block_frames) * 2;
-    js_audio_send_block(block, prepared_ring + size_t(block) * values, values);
+void worklet_send_block(int32_t block, const int16_t* pcm, int32_t block_frames) {
+    js_audio_send_block(block, pcm, uint32_t(block_frames) * 2);
 }

@@ -11,5 +11,5 @@
 // latencies where it gives none).
 extern const WaveDevice worklet_wave_device;
 
-// Hands the worklet ring block `block` (of `block_frames` frames) again after a refill.
-void worklet_send_block(int32_t block, int32_t block_frames);
+// Hands the worklet ring block `block` again after a refill: `block_frames` frames at `pcm`.
+void worklet_send_block(int32_t block, const int16_t* pcm, int32_t block_frames);
