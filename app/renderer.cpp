@@ -4,37 +4,9 @@
 
 #include <cstdlib>
 
-#include "app/pulse_wave_device.h"
-#include "app/sdl_wave_device.h"
-#include "data/module_bytes.h"
-#include "player/session.h"
-#include "scenes/scenes.h"
 #include "scenes/start_state.h"
 
 namespace {
-
-constexpr int32_t output_rate_hz = 44100;
-
-// Starts the song at 44100 Hz: on the sound server where one answers, unless SDL has been
-// pointed at a driver of its own (SDL_AUDIODRIVER, as for the disk and dummy drivers); on SDL's
-// device otherwise; on the silent device, which keeps the clock running, when neither opens.
-void start_on_a_device(XmModule* song) {
-    const char* sdl_driver = std::getenv("SDL_AUDIODRIVER");
-    if (sdl_driver == nullptr || *sdl_driver == '\0') {
-        if (start_song(song, &pulse_wave_device, output_rate_hz)) return;
-    }
-    if (start_song(song, &sdl_wave_device, output_rate_hz)) return;
-    start_song(song, &silent_wave_device, output_rate_hz);
-}
-
-// Starts the embedded song from its beginning. The song of an earlier set-up (before a display
-// toggle) is released first, its playback stopped, so memory stays the same however often the
-// display is toggled.
-void start_music() {
-    release_song(playing_song());
-    XmModule* song = load_song(module_bytes, module_size);
-    if (song != nullptr) start_on_a_device(song);
-}
 
 // Mesa's software renderer takes the memory for a frame's drawing in blocks of 64 KiB, several
 // megabytes for a frame of the title fan, and frees them all when the frame is done. Left to

@@ -7,7 +7,6 @@
 #include "app/worklet_wave_device.h"
 #include "data/module_bytes.h"
 #include "player/session.h"
-#include "scenes/start_state.h"
 
 GlyphOutline baked_glyphs[outline_glyph_count];
 
@@ -53,29 +52,6 @@ void play_until(int64_t block) {
     }
 }
 
-// The embedded song from its beginning, the whole ring mixed and handed to the worklet, or to
-// the silent device (the clock then runs on the page's clock) where there is no worklet.
-void start_music() {
-    stop_music();
-    XmModule* song = load_song(module_bytes, module_size);
-    if (!start_song_offline(song, output_rate_hz)) {
-        release_song(song);
-        return;
-    }
-    device_block = 0;
-    heard_before = 0;
-    if (stepped_blocks != 0) return;
-    device = &worklet_wave_device;
-    if (!device->open(output_rate_hz, output_channels)) {
-        device = &silent_wave_device;
-        device->open(output_rate_hz, output_channels);
-    }
-    const uint32_t ring_bytes =
-        uint32_t(ring_block_count()) * uint32_t(ring_block_frames()) * frame_bytes;
-    device->prepare(heard_block_pcm(0), ring_bytes);
-    device->write_looping(heard_block_pcm(0), ring_bytes);
-}
-
 }  // namespace
 
 void keep_ring_filled() {
@@ -104,19 +80,30 @@ uint64_t music_frames_heard() {
     return device != nullptr ? heard_before / frame_bytes : 0;
 }
 
-// The renderer set-up's operations, as app/renderer.h gives them: the glyphs come from the
-// baked file instead of the font, and the music plays as above.
-void setup_scene_state() {
-    set_scene_start_state();
-    build_outline_font();
+// The embedded song from its beginning, the whole ring mixed and handed to the worklet, or to
+// the silent device (the clock then runs on the page's clock) where there is no worklet.
+void start_music() {
+    stop_music();
+    XmModule* song = load_song(module_bytes, module_size);
+    if (!start_song_offline(song, output_rate_hz)) {
+        release_song(song);
+        return;
+    }
+    device_block = 0;
+    heard_before = 0;
+    if (stepped_blocks != 0) return;
+    device = &worklet_wave_device;
+    if (!device->open(output_rate_hz, output_channels)) {
+        device = &silent_wave_device;
+        device->open(output_rate_hz, output_channels);
+    }
+    const uint32_t ring_bytes =
+        uint32_t(ring_block_count()) * uint32_t(ring_block_frames()) * frame_bytes;
+    device->prepare(heard_block_pcm(0), ring_bytes);
+    device->write_looping(heard_block_pcm(0), ring_bytes);
 }
 
-bool setup_renderer() {
-    setup_scene_state();
-    start_music();
-    return true;
-}
-
+// The glyphs come from the baked file instead of the font.
 void build_outline_font() {
     hand_glyphs_to_text(baked_glyphs);
 }

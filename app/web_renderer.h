@@ -3,10 +3,10 @@
 
 #include "app/font.h"
 
-// The page's renderer set-up (app/renderer.h, as the desktop's): the scenes' start state, the
-// glyphs baked from the desktop's font, and the music. The page has no threads, so the song is
-// started offline and the ring is refilled here, from the page's loop and from every report of
-// the worklet (a hidden page gets no frames, but the reports go on arriving), and each refilled
+// The page's parts of the renderer set-up (app/renderer.h): start_music and the glyph hand-over,
+// with the glyphs baked from the desktop's font. The page has no threads, so the song is started
+// offline and the ring is refilled here, from the page's loop and from every report of the
+// worklet (a hidden page gets no frames, but the reports go on arriving), and each refilled
 // block is handed to the worklet.
 
 // The glyphs the set-up hands to the text routine.
