@@ -5,6 +5,7 @@
 
 #include "app/sdl_platform.h"
 #include "app/shell.h"
+#include "player/session.h"
 
 // Without a display no question can be answered and no window opened: it says so once. The
 // message box answers at once, so every step either takes an event or draws a frame.
@@ -18,5 +19,6 @@ int run_main_loop() {
     ShellState shell = shell_start(sdl_platform);
     while (shell.phase != ShellPhase::ended)
         shell_step(shell);
+    session_reset();  // the sound stops with the window, before the program's exit
     return shell.exit_code;
 }

@@ -69,5 +69,6 @@ int64_t song_end_frame();
 // (the scenes' pictures and benchmarks).
 void hold_song_clock(uint32_t ms, uint8_t row);
 
-// Stops playback, closes the device and forgets the song and the last load (for test fixtures).
+// Shuts the player down: stops playback, closes the device, forgets the song and the last load.
+// The program calls it once its window has closed; test fixtures start each case from it.
 void session_reset();
