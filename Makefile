@@ -8,7 +8,7 @@ XVFB = xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"
 SOFTGL = env LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
 
 .PHONY: all deps deps-packaging build run install deb test test-main test-asan test-tsan \
-	test-package corpus fuzz fuzz-short bench format clean
+	test-package corpus fuzz fuzz-short bench format clean web web-serve
 
 all: build
 
@@ -24,6 +24,25 @@ build: deps
 
 run: build
 	./$(BUILD)/tirvalex3
+
+# The page: build-web/ holds index.html, the program (.js, .wasm), the worklet and the baked
+# glyphs, ready for any static web server. Debian's emscripten finds its node modules through
+# NODE_PATH. The glyphs are baked by the desktop build's bake_glyphs from the desktop's font.
+WEB_OUT = build-web
+WEB_CMAKE = build-web-cmake
+EMSCRIPTEN_ENV = env NODE_PATH=/usr/share/nodejs
+web: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target bake_glyphs
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_CMAKE) -DCMAKE_BUILD_TYPE=Release \
+	  "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DTIRVALEX_WEB_OUT=$(CURDIR)/$(WEB_OUT) \
+	  -DTIRVALEX_GLYPH_BAKER=$(CURDIR)/$(BUILD)/bake_glyphs
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_CMAKE) -j $(JOBS)
+
+# Serves build-web/ at http://127.0.0.1:8000/ (browsers play the sound only on https pages and
+# on localhost).
+web-serve: web
+	scripts/web-serve.py $(WEB_OUT)
 
 # Installs the programs, menu entry, icons, AppStream file and man pages under PREFIX
 # (DESTDIR honoured).
@@ -50,7 +69,7 @@ deb: deps-packaging
 corpus: deps
 	@scripts/fetch-corpus.sh
 
-test: build corpus test-main test-asan test-tsan fuzz-short
+test: build web corpus test-main test-asan test-tsan fuzz-short
 
 test-main: build
 	cd $(BUILD) && $(XVFB) $(SOFTGL) ctest --output-on-failure -j $(JOBS)
@@ -92,4 +111,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-deb
+	rm -rf build build-asan build-tsan build-fuzz build-deb $(WEB_OUT) $(WEB_CMAKE)

@@ -5,6 +5,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include "app/glyph_file.h"
 #include "app/renderer.h"
 
 namespace {
@@ -191,12 +192,7 @@ void use_font_file(const char* path) {
 // empty. The segments are plain memory that GL reads at each draw, so nothing is made in the
 // rendering context. Without the font every glyph is empty and measures 0.
 void build_outline_font() {
-    const GlyphOutline(&outlines)[outline_glyph_count] = font_outlines();
-    text_reset();
-    for (int code = 0; code < outline_glyph_count; ++code) {
-        glyph_lines[code] = outlines[code].lines;
-        glyph_metrics[code] = outlines[code].metrics;
-    }
+    hand_glyphs_to_text(font_outlines());
 }
 
 // Forgets the glyphs of the context being closed: texts draw and measure nothing until the

@@ -1,43 +1,12 @@
 #include "app/renderer.h"
 
-#include <GL/gl.h>
 #include <malloc.h>
 
 #include <cstdlib>
 
-#include "app/pulse_wave_device.h"
-#include "app/sdl_wave_device.h"
-#include "data/module_bytes.h"
-#include "player/session.h"
-#include "scenes/scenes.h"
+#include "scenes/start_state.h"
 
 namespace {
-
-// Fog colour: black, opaque.
-constexpr GLfloat fog_colour[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-
-constexpr int32_t output_rate_hz = 44100;
-
-// Starts the song at 44100 Hz: on the sound server where one answers, unless SDL has been
-// pointed at a driver of its own (SDL_AUDIODRIVER, as for the disk and dummy drivers); on SDL's
-// device otherwise; on the silent device, which keeps the clock running, when neither opens.
-void start_on_a_device(XmModule* song) {
-    const char* sdl_driver = std::getenv("SDL_AUDIODRIVER");
-    if (sdl_driver == nullptr || *sdl_driver == '\0') {
-        if (start_song(song, &pulse_wave_device, output_rate_hz)) return;
-    }
-    if (start_song(song, &sdl_wave_device, output_rate_hz)) return;
-    start_song(song, &silent_wave_device, output_rate_hz);
-}
-
-// Starts the embedded song from its beginning. The song of an earlier set-up (before a display
-// toggle) is released first, its playback stopped, so memory stays the same however often the
-// display is toggled.
-void start_music() {
-    release_song(playing_song());
-    XmModule* song = load_song(module_bytes, module_size);
-    if (song != nullptr) start_on_a_device(song);
-}
 
 // Mesa's software renderer takes the memory for a frame's drawing in blocks of 64 KiB, several
 // megabytes for a frame of the title fan, and frees them all when the frame is done. Left to
@@ -53,31 +22,12 @@ void keep_frame_memory() {
 
 }  // namespace
 
-// Fog parameters for the tunnel scene, which switches fog on and off itself: linear from the
-// eye to 30 units, fading into black.
-void setup_fog() {
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogfv(GL_FOG_COLOR, fog_colour);
-    glFogf(GL_FOG_DENSITY, 0.25f);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glFogf(GL_FOG_START, 0.0f);
-    glFogf(GL_FOG_END, 30.0f);
-}
-
-// The state every scene starts from, then the font and fog of the new context. Lighting,
-// blending, texturing and fog stay off; the scenes switch on what they need.
+// The state every scene starts from (with the fog parameters), then the font of the new
+// context.
 void setup_scene_state() {
     keep_frame_memory();
-    glShadeModel(GL_SMOOTH);
-    glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_COLOR_MATERIAL);
+    set_scene_start_state();
     build_outline_font();
-    setup_fog();
-    glEnable(GL_LINE_SMOOTH);
 }
 
 // The scenes' start state, then the music from the beginning of the song. The results of the

@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 
 #include "player/session.h"
+#include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "scenes/title_fan_math.h"
@@ -24,7 +25,7 @@ void draw_scene_2() {
         update_ring(n, b, scene_2_radius);
         glClearColor(0.3f, 0.5f, 1.0f, 0.0f);  // light blue from the next frame on
         glLoadIdentity();
-        glLineWidth(3.0f);
+        set_line_width(3.0f);
         const float t = static_cast<float>(song_clock_ms(playing_song()));
         glTranslatef(0.0f, 0.0f, -5.0f);  // behind the tube
         glRotatef(static_cast<float>(fan_angle(n, t)), 0.0f, 0.0f, 1.0f);

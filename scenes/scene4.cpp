@@ -1,7 +1,10 @@
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "data/texts.h"
 #include "player/session.h"
+#include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
 #include "scenes/tunnel_math.h"
@@ -22,13 +25,20 @@ constexpr int32_t tunnel_vertex_count = tunnel_quads * tunnel_quads * 4;
 // The quads of the frame, strip after strip, ring after ring, four corners each.
 TunnelVertex tunnel_vertices[tunnel_vertex_count];
 
+// The GL clamps each colour to 0..1 before it fogs it. The colours are clamped here already, so
+// that a GL which fogs them unclamped (the page's fixed-function emulation) shows the same tunnel.
+QuadColour clamped(const QuadColour& colour) {
+    return {std::clamp(colour.red, 0.0f, 1.0f), std::clamp(colour.green, 0.0f, 1.0f),
+            std::clamp(colour.blue, 0.0f, 1.0f)};
+}
+
 // The 32 strips of the tunnel, strip i from grid column i to i+1, one quad per ring j with
 // the corners (i, j), (i+1, j), (i+1, j+1), (i, j+1) and one colour per ring of quads; all
 // of them in one draw. Client arrays are on for the draw only.
 void draw_tunnel(float time_value) {
     QuadColour ring_colours[tunnel_quads];
     for (int32_t j = 0; j < tunnel_quads; ++j)
-        ring_colours[j] = tunnel_ring_colour(j, time_value);
+        ring_colours[j] = clamped(tunnel_ring_colour(j, time_value));
     TunnelVertex* vertex = tunnel_vertices;
     for (int32_t i = 0; i < tunnel_quads; ++i) {
         for (int32_t j = 0; j < tunnel_quads; ++j) {
@@ -78,11 +88,11 @@ void draw_scene_4() {
     glDisable(GL_DEPTH_TEST);
     glLoadIdentity();
     glTranslatef(scroller_x(song_seconds), 0.0f, -12.0f);
-    glLineWidth(3.0f);
+    set_line_width(3.0f);
     print_centered("%s", scroller_text);
     glLoadIdentity();
     glTranslatef(greetings_x(song_seconds), -4.5f, -12.0f);
-    glLineWidth(3.0f);
+    set_line_width(3.0f);
     print_centered("%s", greetings_text);
     glEnable(GL_DEPTH_TEST);
 }

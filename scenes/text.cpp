@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scenes/lines.h"
+
 std::vector<float> glyph_lines[256];
 GlyphMetricsFloat glyph_metrics[256];
 
@@ -63,8 +65,7 @@ void print_centered(const char* format, ...) {
     }
     if (!text_lines.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, text_lines.data());
-        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(text_lines.size() / 2));
+        draw_lines(text_lines.data(), 2, 0, static_cast<int32_t>(text_lines.size() / 2));
         glDisableClientState(GL_VERTEX_ARRAY);
     }
     glTranslatef(pen_x, 0.0f, 0.0f);

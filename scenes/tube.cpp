@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include "scenes/lines.h"
+
 namespace {
 
 // One corner of one quad as the tube's arrays hold it: where it lies, its texture coordinate
@@ -49,10 +51,10 @@ void draw_tube(QuadColourRule colour_rule, float b) {
     glColorPointer(3, GL_FLOAT, stride, &tube_vertices[0].colour.red);
     glDrawArrays(GL_QUADS, 0, tube_vertex_count);
     glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 
     glColor3f(0.0f, 0.0f, 0.0f);
-    glLineWidth(4.0f);
-    glDrawArrays(GL_LINES, 0, tube_vertex_count);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    set_line_width(4.0f);
+    draw_lines(&tube_vertices[0].corner.x, 3, stride, tube_vertex_count);
     glDisableClientState(GL_VERTEX_ARRAY);
 }

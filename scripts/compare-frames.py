@@ -16,7 +16,8 @@ import zlib
 
 
 def read_png(path):
-    data = open(path, "rb").read()
+    with open(path, "rb") as file:
+        data = file.read()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         raise ValueError(path + ": not a PNG file")
     pos, idat, palette = 8, b"", None

@@ -13,6 +13,8 @@ set -eu
 # that match without it, so every box fails to show and the demo cannot be answered.
 # libegl-dev, libegl-mesa0: the show recorder draws without a display through Mesa's EGL.
 # libav*-dev: the show recorder encodes (and its test decodes) through FFmpeg's libraries.
+# emscripten: builds the page (`make web`); chromium, chromium-driver, python3-selenium: the
+# page's tests drive it in a headless browser.
 packages="cmake make g++ pkg-config
   libsdl2-dev libpulse-dev libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev
@@ -21,7 +23,8 @@ packages="cmake make g++ pkg-config
   xvfb xfonts-base xauth xdotool x11-utils sox
   libegl-dev libegl-mesa0
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  pulseaudio pulseaudio-utils"
+  pulseaudio pulseaudio-utils
+  emscripten chromium chromium-driver python3-selenium"
 
 # The Debian package build and its checks: the desktop entry, the AppStream file, the man pages.
 if [ "${1:-}" = "--packaging" ]; then

@@ -1,0 +1,87 @@
+// The scenes' lines drawn as quads, as the page draws them, against the
+// desktop's GL drawing them itself, smoothed as the scenes draw them (with blending off, so the
+// smoothing's fading edge pixels are drawn in full). With a projection of one unit per pixel a
+// smoothed line of width w and length L covers a rectangle w + 1 wide and L + 1 long: across,
+// from 100 to 200 at row 240, width 4, covers rows 237.5 .. 242.5 and columns 99.5 .. 200.5.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/offscreen_context.h"
+#include "scenes/lines.h"
+
+namespace {
+
+constexpr int width = 640;
+constexpr int height = 480;
+
+struct Line {
+    const char* name;
+    float x0, y0, x1, y1;
+    float line_width;
+    int pixels;  // the rectangle's area, where it lies along the pixel grid; 0 elsewhere
+};
+
+const Line lines[] = {
+    {"across, 4 wide", 100, 240, 200, 240, 4, 5 * 101},
+    {"up, 4 wide", 320, 100, 320, 160, 4, 5 * 61},
+    {"across, 3 wide, on a pixel row", 100, 240.5f, 150, 240.5f, 3, 4 * 51},
+    {"slanting, 4 wide", 100, 100, 200, 160, 4, 0},
+    {"steep, 3 wide", 100, 100, 130, 200, 3, 0},
+    {"slanting, 1 wide", 100, 100, 200, 160, 1, 0},
+};
+
+class Lines : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char* failure = nullptr;
+        ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
+        glViewport(0, 0, width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, width, 0, height, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(1, 1, 1, 1);
+        glColor3f(0, 0, 0);
+        glEnable(GL_LINE_SMOOTH);
+    }
+    void TearDown() override { lines_reset(); }
+
+    // The pixels one line drawn black on white makes black, one byte per pixel (1: black).
+    static std::vector<unsigned char> draw(const Line& line, bool as_quads) {
+        lines_as_quads = as_quads;
+        set_line_width(line.line_width);
+        glClear(GL_COLOR_BUFFER_BIT);
+        const float vertices[4] = {line.x0, line.y0, line.x1, line.y1};
+        glEnableClientState(GL_VERTEX_ARRAY);
+        draw_lines(vertices, 2, 0, 2);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        std::vector<unsigned char> rgb(3 * width * height);
+        glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        std::vector<unsigned char> black(width * height);
+        for (int p = 0; p < width * height; ++p)
+            black[p] = rgb[3 * p] < 128;
+        return black;
+    }
+};
+
+TEST_F(Lines, LinesAsQuadsCoverWhatTheGLsSmoothedLinesCover) {
+    for (const Line& line : lines) {
+        const std::vector<unsigned char> quads = draw(line, true);
+        const std::vector<unsigned char> gl = draw(line, false);
+        int covered = 0;
+        int differing = 0;
+        for (int p = 0; p < width * height; ++p) {
+            covered += quads[p];
+            differing += quads[p] != gl[p];
+        }
+        EXPECT_EQ(differing, 0) << line.name;
+        if (line.pixels != 0) {
+            EXPECT_EQ(covered, line.pixels) << line.name;
+        }
+    }
+}
+
+}  // namespace
