@@ -6,6 +6,8 @@
 // global volume are v x 255 / 128 (64 -> 127, 40 -> 79).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tests/player/support/songs.h"
@@ -326,6 +328,26 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
         "1 -1 7  1 -32 255  2 3 255  2 -20 255");
     for (size_t i = 0; i < c.size(); i += 3)
         EXPECT_EQ(waveform_value(c[i], c[i + 1]), c[i + 2]) << c[i] << " " << c[i + 1];
+}
+
+// A block mixed again once the ring has gone round holds its own mix alone. The note sounds on
+// row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames: ring block 5); rows 2 to 63
+// are empty. Block 100 reuses ring block 0, which held the note, and must be silent.
+TEST(Ring, ABlockMixedAgainHoldsOnlyItsNewSound) {
+    XmImageSong song = pattern_song("C-4 01 .. ...;C00", 6, {looped_instrument()});
+    song.patterns = {pattern_of("C-4 01 .. ...;C00", 64)};
+    SongHandle module(load_xm_image(write_xm_image(song)));
+    ASSERT_NE(module, nullptr);
+    ASSERT_TRUE(start_song_offline(module.get(), 44100));
+    const int32_t values = 2 * ring_block_frames();
+    const int16_t* first = heard_block_pcm(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(std::any_of(first, first + values, [](int16_t v) { return v != 0; }))
+        << "block 0 plays the note";
+    play_offline_until(10);
+    const int16_t* again = heard_block_pcm(100);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(std::count(again, again + values, int16_t(0)), values) << "block 100 is silent";
 }
 
 }  // namespace
