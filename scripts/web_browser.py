@@ -2,10 +2,10 @@
 folder served on a free local port and Debian's Chromium driven through selenium, with
 SwiftShader for WebGL. Import it under /usr/bin/python3, where Debian's selenium lives.
 """
-import importlib.util
 import os
 import threading
 import time
+import types
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -21,9 +21,11 @@ FLAGS = [
 
 def load_script(name, file):
     """A script of this folder (named with a hyphen) as a module."""
-    spec = importlib.util.spec_from_file_location(name, os.path.join(HERE, file))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    path = os.path.join(HERE, file)
+    module = types.ModuleType(name)
+    module.__file__ = path
+    with open(path, encoding="utf-8") as source:
+        exec(compile(source.read(), path, "exec"), module.__dict__)
     return module
 
 
