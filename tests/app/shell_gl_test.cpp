@@ -9,21 +9,18 @@ namespace {
 using enum Answer;
 using enum OpenStep;
 
-// Steps until the shell has ended, or plays with the script (letters of platform_recorder.h's
-// events) used up.
-void run(ShellState& shell, const std::string& script) {
-    for (char letter : script)
-        rec.events.push_back(events.at(letter));
+// Steps until the shell has ended, or plays with the script used up.
+void run(ShellState& shell) {
     while (shell.phase != ShellPhase::ended) {
-        if (shell.phase == ShellPhase::playing && rec.events.empty()) break;
+        if (shell.phase == ShellPhase::playing && rec.script.empty()) break;
         shell_step(shell);
     }
 }
 
 // The step that sees Escape draws its frame but does not present it; a toggling step presents
 // its frame, then closes the window, and the next step opens one in the other mode. Minimised,
-// frames are presented but not drawn, so the opening stays until the restore. The shape and
-// windows are those of platform_recorder.h.
+// frames are presented but not drawn, so the opening stays until the restore. The script,
+// shape and windows are those of platform_recorder.h.
 struct ScriptRun {
     const char* name;
     std::deque<Answer> answers;
@@ -77,7 +74,8 @@ TEST_F(Shell, RunsTheShowByItsScript) {
         SCOPED_TRACE(row.name);
         rec.answers = row.answers;
         rec.opens = row.opens;
-        run(shell, row.script);
+        rec.script = row.script;
+        run(shell);
         EXPECT_EQ(rec.shape, row.shape);
         EXPECT_EQ(rec.windows, row.windows);
         EXPECT_EQ(full_screen_mode, row.full_screen);
@@ -93,7 +91,7 @@ TEST_F(Shell, RunsTheShowByItsScript) {
 // p playing, t toggling, e ended) and what it told.
 TEST_F(Shell, EachStepSaysWhetherTheNextMayFollowAtOnce) {
     rec.answers = {not_yet, not_yet, yes};
-    rec.events = {events.at('i'), events.at('E')};
+    rec.script = "iE";
     std::string steps;
     for (int step = 0; step < 8; ++step) {
         const bool at_once = shell_step(shell);
@@ -110,7 +108,7 @@ TEST_F(Shell, WithoutBoxesTheTextsGoToStderr) {
     rec.answers = {none, none};
     rec.opens = {video};
     testing::internal::CaptureStderr();
-    run(shell, "");
+    run(shell);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "HEJD\xC3\x85!: V\xC3\xA4lkommen?\nERROR: Failed To Register The Window Class.\n");
     EXPECT_EQ(shell.exit_code, 1);

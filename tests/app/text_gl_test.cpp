@@ -107,13 +107,13 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
         std::vector<float>({l.black_box_x, l.black_box_y, l.origin_x, l.origin_y, l.cell_inc_y}),
         (std::vector<float>{281 / em, 1484 / em, 143 / em, 1484 / em, 0}));
     // The o: its segments start at the on-curve points and the midpoints between two control
-    // points, contour after contour (8 and 6); a midpoint may sit half a unit off.
-    const float o[][2] = {{1171, 542},  {1025, 129.5}, {621, -20},      {224, 130}, {80, 542},
-                          {224, 952.5}, {627, 1102},   {1031.5, 957.5}, {877, 542}, {814, 822},
-                          {631, 909},   {375, 542},    {437.5, 266.5},  {618, 172}};
+    // points (x, y of each), contour after contour (8 and 6); a midpoint may sit half a unit off.
+    const float o[] = {1171, 542,   1025, 129.5, 621,    -20,   224, 130, 80,  542,
+                       224,  952.5, 627,  1102,  1031.5, 957.5, 877, 542, 814, 822,
+                       631,  909,   375,  542,   437.5,  266.5, 618, 172};
     ASSERT_EQ(glyph_lines['o'].size(), 14u * 4);
     for (int i = 0; i < 28; ++i)
-        EXPECT_NEAR(glyph_lines['o'][4 * (i / 2) + i % 2], o[i / 2][i % 2] / em, 0.5f / em) << i;
+        EXPECT_NEAR(glyph_lines['o'][4 * (i / 2) + i % 2], o[i] / em, 0.5f / em) << i;
     // The l on screen at 256 px to the em: each stem a segment from the baseline up, its
     // column 143 or 424 units from a pen 569 / 2 units left of column 320: 302.3 and 337.4.
     pixel_units(256);
