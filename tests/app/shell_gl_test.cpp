@@ -35,7 +35,6 @@ struct ScriptRun {
 constexpr int still_playing = -1;
 
 const ScriptRun runs[] = {
-    {"no, then Escape", {no}, {}, "iiEi", "Q+22e-", "W1", false, 0},
     {"yes, then Escape", {yes}, {}, "Ei", "Q+e-", "P1", true, 0},
     {"close request", {no}, {}, "iC", "Q+2e-", "W1", false, 0},
     {"minimised and restored", {no}, {}, "miirimEi", "Q+e00e2ee-", "W1", false, 0},

@@ -77,7 +77,7 @@ TEST_F(Shell, FullScreenOffersAWindowWhenTheDisplayHasNoMode) {
         rec.answers = {row.offer_answer};
         if (!row.mode_listed) rec.modes.modes = no_vga_modes;
         const OpenOutcome outcome = open(true);
-        SCOPED_TRACE(rec.windows + " " + rec.shape);
+        SCOPED_TRACE(row.shape);
         EXPECT_EQ(outcome, row.outcome);
         EXPECT_EQ(rec.shape, row.shape);
         EXPECT_EQ(rec.windows, row.windows);
