@@ -32,14 +32,15 @@ TEST(GlyphFile, RefusesCutAndForeignFiles) {
         EXPECT_FALSE(glyphs_from_bytes(bytes.data(), size, read_back)) << size << " bytes";
         EXPECT_TRUE(read_back['A'].lines.empty()) << size << " bytes";
     }
+    const auto reads = [&] { return glyphs_from_bytes(bytes.data(), bytes.size(), read_back); };
     bytes.push_back(0);
-    EXPECT_FALSE(glyphs_from_bytes(bytes.data(), bytes.size(), read_back)) << "one byte more";
+    EXPECT_FALSE(reads()) << "one byte more";
     bytes.pop_back();
     bytes[0] = 'X';
-    EXPECT_FALSE(glyphs_from_bytes(bytes.data(), bytes.size(), read_back)) << "another magic";
+    EXPECT_FALSE(reads()) << "another magic";
     bytes[0] = 'T';
     bytes[4] = 254;
-    EXPECT_FALSE(glyphs_from_bytes(bytes.data(), bytes.size(), read_back)) << "254 glyphs";
+    EXPECT_FALSE(reads()) << "254 glyphs";
 }
 
 }  // namespace

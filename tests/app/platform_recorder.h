@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <string>
 
 #include "app/sdl_platform.h"
@@ -23,14 +24,27 @@ struct Recorder {
     // the toggled one, at 640x480 with 16 colour bits, a 16-bit depth buffer and a 640x480
     // mode for full screen; a window at any other size is marked so.
     std::string windows;
-    std::deque<OpenStep> opens;     // how each open ends; past the list, opened
-    std::deque<Answer> answers;     // each box's answer; past the list, its first button
-    std::deque<ShellEvent> events;  // past the list, none
+    std::deque<OpenStep> opens;  // how each open ends; past the list, opened
+    std::deque<Answer> answers;  // each box's answer; past the list, its first button
+    std::string script;          // the events, as letters; past its end, none
     CloseFailures close_failures = {};
     bool lists_modes = true;
     DisplayModes modes = {{{640, 480, 24, 60}}, {1024, 768, 24, 60}};
 };
 inline Recorder rec;
+
+// The events of a script, one letter each: i none (a frame step), E and e Escape down and up, F
+// and f F1 down and up, C the window's close, m minimised, r restored.
+inline const std::map<char, ShellEvent> events = {
+    {'i', {ShellEventKind::none}},
+    {'E', {ShellEventKind::key_down, escape_key}},
+    {'e', {ShellEventKind::key_up, escape_key}},
+    {'F', {ShellEventKind::key_down, f1_key}},
+    {'f', {ShellEventKind::key_up, f1_key}},
+    {'C', {ShellEventKind::close_requested}},
+    {'m', {ShellEventKind::minimised}},
+    {'r', {ShellEventKind::restored}},
+};
 
 template <typename T>
 T take(std::deque<T>& list, T otherwise) {
@@ -46,8 +60,8 @@ inline std::string window_name(const WindowRequest& request) {
     const bool usual = request.width == 640 && request.height == 480 && request.colour_bits == 16 &&
                        request.depth_bits == 16 && mode.width == 640 && mode.height == 480;
     std::string name = request.full_screen ? "P" : "W";
-    if (title == first_window_title) name += "1";
-    if (title == toggled_window_title) name += "2";
+    if (title == "Tirvalex3") name += "1";
+    if (title == "Joka's Outline Font Tutorial") name += "2";
     return usual ? name : name + " at another size";
 }
 
@@ -69,9 +83,10 @@ inline CloseFailures record_close() {
 }
 
 inline ShellEvent record_event() {
-    const ShellEvent event = take(rec.events, ShellEvent{ShellEventKind::none});
-    if (event.kind != ShellEventKind::none) rec.shape += 'e';
-    return event;
+    const char letter = rec.script.empty() ? 'i' : rec.script.front();
+    if (!rec.script.empty()) rec.script.erase(0, 1);
+    if (letter != 'i') rec.shape += 'e';
+    return events.at(letter);
 }
 
 inline void record_frame() {
@@ -100,7 +115,8 @@ inline const Platform recording_platform = {
 };
 
 // One fixture for the shell: a fresh recording and shell state, the timeline at its start;
-// whatever a test left open is closed afterwards.
+// whatever a test left open is closed afterwards. open() opens the show's first window, at
+// 640x480 with 16 colour bits.
 class Shell : public testing::Test {
 protected:
     void SetUp() override {
@@ -109,5 +125,8 @@ protected:
         timeline_reset();
     }
     void TearDown() override { sdl_platform.close_window(); }
+    OpenOutcome open(bool full_screen = false) {
+        return open_display_window(shell.window, first_window_title, 640, 480, 16, full_screen);
+    }
     ShellState shell = {};
 };
