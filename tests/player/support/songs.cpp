@@ -46,7 +46,7 @@ void expect_module_sound(XmModule* module) {
         }
     }
     for (const XmInstrument* in = module->instruments;
-         in < module->instruments + std::max<int>(module->instrument_count, 0); ++in) {
+         in < module->instruments + module->instrument_count; ++in) {
         ASSERT_LE(in->sample_count, 16);
         ASSERT_LE(in->volume_point_count, 12);
         ASSERT_LE(in->panning_point_count, 12);
