@@ -192,8 +192,7 @@ int closes, missing;
 // A load needs all five callbacks (a missing one is never called: the call would crash) and a
 // stream that opens (not so with missing 6); it closes the stream it opened, and only that.
 TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
-    const std::vector<uint8_t> image = write_xm_image(feature_song());
-    memfile_attach(image.data(), uint32_t(image.size()));
+    memfile_attach(module_bytes, module_size);
     const FileOpenFn open = [](const void* name) { return missing == 6 ? 0 : memfile_open(name); };
     const FileCloseFn close = [](uintptr_t handle) {
         ++closes;
