@@ -30,19 +30,19 @@ void put(std::vector<uint8_t>& image, size_t at, uint32_t value, int width) {
 // 1 from 711, instrument 2 from 744 to the end at 1100.
 constexpr size_t instrument0 = 406;
 XmImageSong feature_song() {
-    XmImageSong song{.channel_count = 3, .tempo = 5, .bpm = 130, .restart_position = 1};
-    song.orders = {0, 20, 1};
+    XmImageSong song{.channel_count = 3, .orders = {0, 20, 1}};
     song.patterns = {xm_pattern(4, 3, {"C-4 01 40 F05 | ... | === 128", "", "D#3 129 .. A0F"}),
                      xm_pattern(2, 3, {"", ".. .. .. ... | ... | B-7 02 30 C20"})};
     song.patterns[1].pack = false;
     song.patterns[1].cells[0].note = 98;  // past key-off: no tracker writes it
     XmImageInstrument first{.samples = {{.frames = {5, 6}}}, .note_samples = {0, 0, 0, 0, 0, 7}};
-    first.volume_envelope = {.points = {{0, 64}, {4, 0}}, .sustain_point = 1, .type = 1};
+    first.volume_envelope = {.points = {{0, 64}, {4, 0}}, .type = 1};
     first.panning_envelope = {.points = {{0, 32}}, .type = 1};
-    XmImageSample words{.sixteen_bit = true, .frames = {1000, -1000, 2000, -2000, 3000}};
-    words.loop_start = 1;
-    words.loop_length = 3;
-    words.loop_bits = 2;
+    const XmImageSample words{.sixteen_bit = true,
+                              .frames = {1000, -1000, 2000, -2000, 3000},
+                              .loop_start = 1,
+                              .loop_length = 3,
+                              .loop_bits = 2};
     song.instruments = {first, XmImageInstrument{},
                         XmImageInstrument{.samples = {XmImageSample{.frames = {1, 2, 3}}, words}}};
     return song;
