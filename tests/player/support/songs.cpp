@@ -31,9 +31,7 @@ SongHandle start_song_image(const XmImageSong& song) {
 
 void expect_module_sound(XmModule* module) {
     ASSERT_NE(module, nullptr);
-    ASSERT_GE(module->channel_count, 0);
     ASSERT_LE(module->channel_count, 32);
-    ASSERT_GE(module->song_length, 0);
     ASSERT_LE(module->song_length, 256);
     for (int i = 0; i < module->song_length; ++i)
         ASSERT_LT(module->orders[i], module->pattern_count);
@@ -48,8 +46,7 @@ void expect_module_sound(XmModule* module) {
         }
     }
     for (const XmInstrument* in = module->instruments;
-         in < module->instruments + std::max<int>(module->instrument_count, 0); ++in) {
-        ASSERT_GE(in->sample_count, 0);
+         in < module->instruments + module->instrument_count; ++in) {
         ASSERT_LE(in->sample_count, 16);
         ASSERT_LE(in->volume_point_count, 12);
         ASSERT_LE(in->panning_point_count, 12);
