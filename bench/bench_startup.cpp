@@ -64,14 +64,13 @@ double reap_with_peak(ChildProcess& child, double bound_seconds) {
     const bool ended = poll_until(
         [&] { return wait4(child.pid, &status, WNOHANG, &usage) == child.pid; }, bound_seconds);
     if (!ended) return -1;
-    child.finished = true;
     child.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return double(usage.ru_maxrss) / 1024;  // kibibytes on Linux
 }
 
 // The two numbers of the demo's report line once it is in the log; false until then.
 bool read_report(const ChildProcess& demo, double* answer_to_frame_ms, double* presented_s) {
-    const std::string log = process_log(demo);
+    const std::string log = read_file(demo.log_path);
     const size_t at = log.find(report_prefix);
     if (at == std::string::npos || log.find('\n', at) == std::string::npos) return false;
     return std::sscanf(log.c_str() + at + report_prefix.size(),
@@ -108,7 +107,7 @@ StartUpRun start_up(XDisplay& display, ChildProcess& demo, bool full_screen) {
     demo = start_reporting_demo(display);
     ScreenWindow question;
     if (demo.pid <= 0 || !wait_for_window(display, question_caption, &question)) {
-        run.problem = "no start-up question; demo log:\n" + process_log(demo);
+        run.problem = "no start-up question; demo log:\n" + read_file(demo.log_path);
         return run;
     }
     // Focused first, so the time below holds the answer itself, not focusing.
@@ -121,7 +120,7 @@ StartUpRun start_up(XDisplay& display, ChildProcess& demo, bool full_screen) {
     double presented_seconds = 0;
     if (!poll_until([&] { return read_report(demo, &run.answer_to_frame_ms, &presented_seconds); },
                     wait_bound_seconds)) {
-        run.problem = "no first frame reported; demo log:\n" + process_log(demo);
+        run.problem = "no first frame reported; demo log:\n" + read_file(demo.log_path);
         return run;
     }
     run.key_to_frame_ms = 1000.0 * (presented_seconds - key_seconds);

@@ -32,7 +32,6 @@
 #include <gtest/gtest.h>
 #include <pulse/pulseaudio.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,18 +106,18 @@ uint64_t song_seconds_address(pid_t demo) {
     std::ifstream maps("/proc/" + std::to_string(demo) + "/maps");
     uint64_t load = 0;
     maps >> std::hex >> load;
-    FILE* symbols = popen("nm " TIRVALEX_BINARY_DIR "/tirvalex3 | grep ' song_seconds$'", "r");
-    uint64_t offset = 0;
-    const bool found = std::fscanf(symbols, "%lx", &offset) == 1;
-    pclose(symbols);
-    return found ? load + offset : 0;
+    const std::string symbol =
+        run_command({"sh", "-c", "nm " TIRVALEX_BINARY_DIR "/tirvalex3 | grep ' song_seconds$'"})
+            .output;
+    if (symbol.empty()) return 0;
+    return load + std::stoull(symbol, nullptr, 16);
 }
 
 class SoundServer : public DemoTest {
 protected:
     void SetUp() override {
-        fs::create_directories(root_ / "runtime");
-        fs::permissions(root_ / "runtime", fs::perms::owner_all);
+        fs::create_directories(runtime_);
+        fs::permissions(runtime_, fs::perms::owner_all);
         ASSERT_EQ(
             run_command({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "-L",
                          "module-null-sink sink_name=tirvalex rate=44100 format=s16le channels=2 "
@@ -138,9 +137,9 @@ protected:
 
     const fs::path root_ =
         fs::temp_directory_path() / ("tirvalex_pulse_" + std::to_string(getpid()));
-    const Environment pulse_ = {"XDG_RUNTIME_DIR=" + (root_ / "runtime").string(),
-                                "HOME=" + root_.string()};
-    const std::string server_ = "unix:" + (root_ / "runtime" / "pulse" / "native").string();
+    const fs::path runtime_ = root_ / "runtime";
+    const Environment pulse_ = {"XDG_RUNTIME_DIR=" + runtime_.string(), "HOME=" + root_.string()};
+    const std::string server_ = "unix:" + (runtime_ / "pulse" / "native").string();
     ChildProcess build_;
 };
 
@@ -163,7 +162,7 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
     float last_seconds = -1;
     for (double last_read = 0, end = monotonic_seconds() + 120;
          seconds < 25.5f && monotonic_seconds() < end;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sleep_milliseconds(1);
         ASSERT_EQ(pread(memory, &seconds, sizeof seconds, off_t(address)), 4);
         const double read_at = monotonic_seconds();
         if (seconds != last_seconds && read_at - last_read <= 0.003)
@@ -174,7 +173,7 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
         last_read = read_at;
     }
     close(memory);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    sleep_milliseconds(1000);
     pa_threaded_mainloop_stop(recording.loop);
     tap(wait_for("Tirvalex3"), "Escape");
     ASSERT_TRUE(demo_ends());
@@ -182,19 +181,13 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
     // The song's frame 0 in the recording: its first sound, less the mix's silent opening.
     const SongMix mix = mix_embedded_song(song_frames);
     const std::vector<int16_t>& recorded = recording.pcm;
-    const auto sounding = [](const std::vector<int16_t>& pcm) {
-        return size_t(std::find_if(pcm.begin(), pcm.end(), [](int16_t s) { return s != 0; }) -
-                      pcm.begin()) /
-               2;
-    };
-    const size_t first_sound = sounding(recorded);
-    const size_t song_start = first_sound - sounding(mix.pcm);
+    const size_t song_start = first_sound(recorded) - first_sound(mix.pcm);
     ASSERT_GE(recorded.size() / 2, song_start + song_frames) << "no 25 s of the song recorded";
 
     // Silent runs of 64 frames or more from the first sound on.
     size_t gaps = 0;
     size_t first_gap = 0;
-    for (size_t frame = first_sound, run = 0; frame < song_start + song_frames; ++frame) {
+    for (size_t frame = first_sound(recorded), run = 0; frame < song_start + song_frames; ++frame) {
         run = recorded[2 * frame] == 0 && recorded[2 * frame + 1] == 0 ? run + 1 : 0;
         if (run == gap_frames && gaps++ == 0) first_gap = frame + 1 - gap_frames - song_start;
     }
@@ -207,7 +200,7 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
     // Each frame's song time against the clock of the block the sink played then.
     std::vector<double>& dates = recording.frame_0_at;
     ASSERT_FALSE(dates.empty()) << "the server gave no timing";
-    std::sort(dates.begin(), dates.end());
+    std::ranges::sort(dates);
     const double frame_0_at = dates[dates.size() / 2];
     const size_t block_frames = mix.pcm.size() / 2 / mix.clock_ms.size();
     std::vector<long> offsets;
@@ -217,9 +210,9 @@ TEST_F(SoundServer, BesideABuildTheSongPlaysWholeAndThePictureInStepWithIt) {
             offsets.push_back(long(ms) - long(mix.clock_ms[size_t(song_frame) / block_frames]));
     }
     ASSERT_GE(offsets.size(), 100u) << "too few frames seen";
-    std::sort(offsets.begin(), offsets.end());
+    std::ranges::sort(offsets);
     const auto out_of_step =
-        std::count_if(offsets.begin(), offsets.end(), [](long ms) { return std::abs(ms) > 20; });
+        std::ranges::count_if(offsets, [](long ms) { return std::abs(ms) > 20; });
     EXPECT_LE(out_of_step * 50, long(offsets.size())) << "frames out of step: " << out_of_step;
     std::printf(
         "sound server: %zu silent gaps; %zu frames, the picture ahead of the sound by "

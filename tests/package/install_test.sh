@@ -22,7 +22,6 @@ diff "$work/expected" "$work/installed" || fail "installed files differ from the
 wav=$root/song.wav
 "$root/usr/bin/xm_render" --rate 8000 --seconds 5 --embedded "$wav"
 [ "$(stat -c %s "$wav")" -eq $((44 + 8000 * 5 * 4)) ] || fail "wrong WAV size $(stat -c %s "$wav")"
-[ "$(head -c 4 "$wav")" = RIFF ] || fail "no RIFF header"
 # Not silence: some sample byte past the header is not zero.
 tail -c +45 "$wav" | od -An -tx1 -v | grep -q '[1-9a-f]' || fail "the render is silent"
 

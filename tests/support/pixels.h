@@ -17,10 +17,8 @@ constexpr Rgb purple{230, 0, 153};
 
 // Whether two colours differ by at most `tolerance` in each channel.
 inline bool near(const Rgb& a, const Rgb& b, int tolerance) {
-    const int red = std::abs(a[0] - b[0]);
-    const int green = std::abs(a[1] - b[1]);
-    const int blue = std::abs(a[2] - b[2]);
-    return std::max({red, green, blue}) <= tolerance;
+    return std::ranges::equal(a, b,
+                              [tolerance](int x, int y) { return std::abs(x - y) <= tolerance; });
 }
 
 // Pixel `index` of 8-bit triples stored row by row.

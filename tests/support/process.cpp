@@ -16,14 +16,6 @@ extern "C" char** environ;
 
 namespace {
 
-// The given entries, then the caller's environment: a program reads the first entry of a name.
-std::vector<std::string> merged_environment(const Environment& extra) {
-    std::vector<std::string> entries = extra;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        entries.push_back(*entry);
-    return entries;
-}
-
 std::vector<char*> pointers_to(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
     for (std::string& text : texts)
@@ -32,13 +24,14 @@ std::vector<char*> pointers_to(std::vector<std::string>& texts) {
     return pointers;
 }
 
-// Spawns with standard input from /dev/null and the two outputs to the given descriptors.
-pid_t spawn(const std::vector<std::string>& arguments, const Environment& environment,
-            int output_fd, int error_fd) {
-    std::vector<std::string> argument_texts = arguments;
-    std::vector<std::string> environment_texts = merged_environment(environment);
-    std::vector<char*> argv = pointers_to(argument_texts);
-    std::vector<char*> envp = pointers_to(environment_texts);
+// Spawns with standard input from /dev/null and the two outputs to the given descriptors. The
+// given entries come before the caller's environment: a program reads the first entry of a name.
+pid_t spawn(std::vector<std::string> arguments, Environment environment, int output_fd,
+            int error_fd) {
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        environment.push_back(*entry);
+    std::vector<char*> argv = pointers_to(arguments);
+    std::vector<char*> envp = pointers_to(environment);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -51,8 +44,7 @@ pid_t spawn(const std::vector<std::string>& arguments, const Environment& enviro
 }
 
 int exit_code_of(int status) {
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 // A fresh file under the temporary folder, open for writing; its path in `path`.
@@ -101,10 +93,9 @@ ChildProcess start_process(const std::vector<std::string>& arguments,
 }
 
 bool process_finished(ChildProcess& child) {
-    if (child.finished || child.pid <= 0) return true;
+    if (child.exit_code >= 0 || child.pid <= 0) return true;
     int status = 0;
     if (waitpid(child.pid, &status, WNOHANG) != child.pid) return false;
-    child.finished = true;
     child.exit_code = exit_code_of(status);
     return true;
 }
@@ -122,12 +113,8 @@ void stop_process(ChildProcess& child) {
             wait_for_process(child, grace_seconds);
         }
     }
-    if (!child.log_path.empty()) unlink(child.log_path.c_str());
+    unlink(child.log_path.c_str());  // "" when it has none
     child.log_path.clear();
-}
-
-std::string process_log(const ChildProcess& child) {
-    return read_file(child.log_path);
 }
 
 std::string read_file(const std::string& path) {

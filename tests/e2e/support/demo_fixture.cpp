@@ -3,8 +3,8 @@
 #include <iostream>
 
 void DemoTest::TearDown() {
-    if (HasFailure() && !demo_.log_path.empty()) {
-        std::cerr << "the demo's output:\n" << process_log(demo_);
+    if (HasFailure()) {
+        std::cerr << "the demo's output:\n" << read_file(demo_.log_path);
     }
     stop_process(demo_);
     stop_x_display(display_);
@@ -21,11 +21,6 @@ void DemoTest::start_demo(const Environment& environment) {
     settings.push_back("LIBGL_ALWAYS_SOFTWARE=1");
     demo_ = start_process({built_program("tirvalex3")}, settings);
     ASSERT_GT(demo_.pid, 0);
-}
-
-int DemoTest::demo_exit() {
-    if (!process_finished(demo_)) return -1;
-    return demo_.exit_code;
 }
 
 ScreenWindow DemoTest::wait_for(const std::string& title) {

@@ -3,7 +3,10 @@
 // software renderer, met as a user meets it (see tests/support/x_display.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 #include "tests/support/x_display.h"
@@ -18,7 +21,7 @@ protected:
     // win over the display and the software renderer set here.
     void start_demo(const Environment& environment = {});
     // The demo's exit code once it has ended; -1 while it runs.
-    int demo_exit();
+    int demo_exit() { return process_finished(demo_) ? demo_.exit_code : -1; }
     bool demo_ends() { return wait_for_process(demo_); }
     // The window whose title starts so, once it shows; a failure naming it when none does.
     ScreenWindow wait_for(const std::string& title);
@@ -29,3 +32,9 @@ protected:
     XDisplay display_;
     ChildProcess demo_;
 };
+
+// The first frame of 16-bit stereo samples that is not silent; the count of frames when none is.
+inline size_t first_sound(const std::vector<int16_t>& pcm) {
+    const auto sound = std::ranges::find_if(pcm, [](int16_t s) { return s != 0; });
+    return size_t(sound - pcm.begin()) / 2;
+}
