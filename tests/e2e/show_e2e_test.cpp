@@ -164,7 +164,8 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     }
     ASSERT_GE(demo_exit(), 0) << "the show did not end";
     EXPECT_EQ(demo_exit(), 0);
-    // A toggle that kept its window's lists, its ring or its mixing buffer would pass this.
+    // A toggle that did not free its window's lists, its ring or its mixing buffer would grow
+    // past this.
     EXPECT_LE(last_kb - first_kb, 5 * 1024) << "kB after the first toggle: " << first_kb;
 
     // The player's own mix of the song from its start, with the clock of each block.
