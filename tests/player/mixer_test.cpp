@@ -143,6 +143,7 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         {LOOP_FORWARD, 20, 0, 1, 0, 1, 100, 100, 50, 200, 64},  // ramps down, cut by the call
         {LOOP_PINGPONG, 120, 0, 2, 0, 1, 64, 12, 0, 150, 7},    // ramps out across a turn
         {LOOP_NONE, 100, 0, 1, 0, 1, 33, 0, 120, 60, 60},       // ramp cut by the end
+        {LOOP_FORWARD, 2, 0, 0, half, 1, 0, 0, 255, 130, 127},  // the call leaves its last frame
         // A loop 10..13 shorter than the 5-frame step: each turn at one end passes the other.
         {LOOP_PINGPONG, 12, 0, 5, 0, 1, 200, 60, -1, 40, 17, 10, 3},
         {LOOP_PINGPONG, 12, 0, 7, 0, 1, 200, 60, -1, 40, 17, 10, 3},  // 19: two lengths past 13
