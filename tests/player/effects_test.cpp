@@ -223,8 +223,9 @@ const TickCase cases[] = {
     // the voice it took over (127 + 63 + 63 before); an instrument alone does not move.
     {"NoteStartMovesToTwinVoice", "C-4 01; C-4 01; ... 01; C-4 01", 1, handed,
      "32253 3232000 3232000 32253"},
-    // A note-to-sample entry of 16 plays the empty sample: silent.
+    // A note-to-sample entry of 16 plays the empty sample: silent. So does instrument 5 of 4.
     {"EmptySampleSlotIsSilent", "C-4 02; C-5 02", 1, heard, "79 0"},
+    {"InstrumentPastTheLastIsSilent", "C-4 01; C-4 05", 1, heard, "127 0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
     // without instrument stays released, an instrument starts it again.
     {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},
@@ -330,24 +331,29 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
         EXPECT_EQ(waveform_value(c[i], c[i + 1]), c[i + 2]) << c[i] << " " << c[i + 1];
 }
 
-// A block mixed again once the ring has gone round holds its own mix alone. The note sounds on
-// row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames: ring block 5); rows 2 to 63
-// are empty. Block 100 reuses ring block 0, which held the note, and must be silent.
-TEST(Ring, ABlockMixedAgainHoldsOnlyItsNewSound) {
+// Each heard block holds its own sound, also once the ring has gone round and a block is mixed
+// again. The note sounds on row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames, in
+// ring block 5; its 128-frame ramp out ends in block 6); rows 2 to 63 are empty. Blocks 99 and
+// 100 are silent, 100 reusing ring block 0, which held the note.
+TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     XmImageSong song = pattern_song("C-4 01 .. ...;C00", 6, {looped_instrument()});
     song.patterns = {pattern_of("C-4 01 .. ...;C00", 64)};
     SongHandle module(load_xm_image(write_xm_image(song)));
     ASSERT_NE(module, nullptr);
     ASSERT_TRUE(start_song_offline(module.get(), 44100));
     const int32_t values = 2 * ring_block_frames();
-    const int16_t* first = heard_block_pcm(0);
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(std::any_of(first, first + values, [](int16_t v) { return v != 0; }))
-        << "block 0 plays the note";
-    play_offline_until(10);
-    const int16_t* again = heard_block_pcm(100);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(std::count(again, again + values, int16_t(0)), values) << "block 100 is silent";
+    struct Heard {
+        int64_t played;  // the device's block
+        int64_t block;
+        bool sounding;
+    };
+    for (const Heard& heard : {Heard{0, 0, true}, Heard{0, 99, false}, Heard{10, 100, false}}) {
+        play_offline_until(heard.played);
+        const int16_t* pcm = heard_block_pcm(heard.block);
+        ASSERT_NE(pcm, nullptr) << "block " << heard.block;
+        EXPECT_EQ(std::any_of(pcm, pcm + values, [](int16_t v) { return v != 0; }), heard.sounding)
+            << "block " << heard.block;
+    }
 }
 
 }  // namespace

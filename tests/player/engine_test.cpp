@@ -139,9 +139,10 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
     XmModule module{.global_volume = 64};
     ChannelState& channel = channels[0];
     for (const char* text : {
-             "40 12 32 32768 64 40 25 80 17 7",    // 52 x 255 / 512; 64 + 2 x 8
-             "64 0 64 65536 200 0 127 168 43 83",  // 200 + 1 x -32
-             "64 0 64 65536 -500 64 127 0 127 0",  // (128 - 628) / 32 = -15: further out
+             "40 12 32 32768 64 40 25 80 17 7",     // 52 x 255 / 512; 64 + 2 x 8
+             "64 0 64 65536 200 0 127 168 43 83",   // 200 + 1 x -32
+             "64 0 64 65536 -500 64 127 0 127 0",   // (128 - 628) / 32 = -15: further out
+             "64 0 64 65536 255 32 127 255 0 127",  // all of it on the right
          }) {
         const V c = numbers(text);
         channel = ChannelState{.update_flags = UPDATE_VOLUME | UPDATE_PANNING,
@@ -167,6 +168,17 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;
     }
+    // A rewind puts the voice back at frame 0 exactly, its fraction too. A note start on a
+    // sounding voice: the twin, which takes over the old voice's record, starts the note from
+    // silence on the right as on the left.
+    XmSample sample{};
+    voices[0] = Voice{.sample = &sample, .position_frac = 1u << 31, .ramp_right = 9000};
+    channel = ChannelState{.update_flags = UPDATE_RESTART, .voice = &voices[0]};
+    update_voice(&channel, &sample, &module);
+    EXPECT_EQ(voices[0].position_frac, 0u) << "rewind";
+    channel.update_flags = UPDATE_TRIGGER;
+    update_voice(&channel, &sample, &module);
+    EXPECT_EQ(voices[32].ramp_right, 0) << "note start";
 }
 
 }  // namespace

@@ -257,6 +257,10 @@ TEST_F(Scenes, Scene3DrawsTheStripedTubeAndTheCreditsBehindIt) {
     EXPECT_GT(lines[0].count, 300) << "the first line";
     EXPECT_GT(lines[1].count, 300) << "the second line";
     EXPECT_NEAR(lines[1].x1, 320 + (-2.5 + text_width("Music: Vennoli") / 2) * 57.94, 8);
+    // At 20.5 s (b = 82) ring 0's corner 10 lies at (414.3, -3.6), ring 1's at (424.3, 8.0):
+    // their seam, 4 px wide, is the tube's left outline at the bottom edge. Its left half lies
+    // over the clear colour: on row 4, black from 418.7 to its centre at 421.3.
+    scene(3, 20500).expect({{419, 4, "the seam from ring 0", black}});
 }
 
 TEST_F(Scenes, Scene4DrawsTheFoggedTunnelUnderTwoWhiteLines) {
