@@ -16,8 +16,6 @@ constexpr const char* font_family = "Arial";
 GlyphOutline loaded_outlines[outline_glyph_count];
 bool outlines_read = false;  // read once per process, found or not
 bool outlines_found = false;
-std::string chosen_font_file;  // empty: ask fontconfig
-bool font_file_chosen = false;
 
 // Code points of bytes 0x80 to 0x9F in Windows-1252; the undefined bytes keep their value.
 constexpr uint16_t windows_1252_high_controls[32] = {
@@ -169,9 +167,7 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
 
 const GlyphOutline (&font_outlines())[outline_glyph_count] {
     if (!outlines_read) {
-        const FontFile file =
-            font_file_chosen ? FontFile{chosen_font_file, 0} : resolve_bold_font(font_family);
-        outlines_found = read_glyph_outlines(file, loaded_outlines);
+        outlines_found = read_glyph_outlines(resolve_bold_font(font_family), loaded_outlines);
         outlines_read = true;
     }
     return loaded_outlines;
@@ -180,12 +176,6 @@ const GlyphOutline (&font_outlines())[outline_glyph_count] {
 bool font_outlines_found() {
     font_outlines();
     return outlines_found;
-}
-
-void use_font_file(const char* path) {
-    font_file_chosen = path != nullptr;
-    chosen_font_file = path != nullptr ? path : "";
-    outlines_read = false;
 }
 
 // Hands the outlines and metrics of codes 0 to 254 to the text routine; code 255 stays

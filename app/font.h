@@ -41,7 +41,3 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
 const GlyphOutline (&font_outlines())[outline_glyph_count];
 // Whether the font was found and read (false: every glyph is empty, every metric zero).
 bool font_outlines_found();
-
-// Makes the next read use this file instead of asking fontconfig (null: ask fontconfig
-// again); a path that cannot be read stands for a machine without the font.
-void use_font_file(const char* path);

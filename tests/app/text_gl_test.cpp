@@ -122,17 +122,6 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     EXPECT_EQ(text_width("l"), 0.0f);
 }
 
-TEST_F(Gl, WithoutTheFontTextsMeasureNothing) {
-    use_font_file("/nonexistent/font.ttf");
-    build_outline_font();
-    EXPECT_FALSE(font_outlines_found());
-    print_centered("Still going strong");
-    EXPECT_EQ(x_now(), 0.0f);
-    // The real font chosen by its file: asking whether it was found reads it.
-    use_font_file(resolve_bold_font("Arial").path.c_str());
-    EXPECT_TRUE(font_outlines_found());
-}
-
 // A text's width is the sum of its bytes' advances (255 counts 0). print_centered draws each
 // glyph moved on by the advances before it, the whole text centred on the origin, and leaves
 // the origin moved right by half the width.

@@ -1,0 +1,35 @@
+// A machine without the text font, met through fontconfig itself: it offers no font at all, so
+// every glyph is empty, every text measures nothing and the texts draw nothing, while the window
+// and the rest of the renderer's set-up go on.
+#include <GL/gl.h>
+
+#include <cstdlib>
+
+#include "app/font.h"
+#include "scenes/text.h"
+#include "tests/app/platform_recorder.h"
+
+namespace {
+
+class NoFont : public Shell {
+protected:
+    void SetUp() override {
+        // Before anything in the process asks fontconfig: the window's set-up reads the font.
+        setenv("FONTCONFIG_FILE", TIRVALEX_SOURCE_DIR "/tests/app/no-fonts.conf", 1);
+        Shell::SetUp();
+        text_reset();
+        ASSERT_EQ(open(), OpenOutcome::opened);
+    }
+};
+
+TEST_F(NoFont, TextsMeasureAndMoveNothing) {
+    EXPECT_EQ(resolve_bold_font("Arial").path, "");
+    EXPECT_FALSE(font_outlines_found());
+    EXPECT_EQ(text_width("Still going strong"), 0.0f);
+    print_centered("Still going strong");
+    GLfloat modelview[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    EXPECT_EQ(modelview[12], 0.0f) << "the pen moved by a text without glyphs";
+}
+
+}  // namespace
