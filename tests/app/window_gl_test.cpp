@@ -4,6 +4,8 @@
 // written out by hand.
 #include <GL/gl.h>
 
+#include <array>
+
 #include "tests/app/platform_recorder.h"
 
 namespace {
@@ -167,16 +169,15 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
         SCOPED_TRACE(size.height);
         display_window_proc({ShellEventKind::resized, 0, size.width, size.height});
         GLfloat p[16];
-        GLint view[4];
+        std::array<GLint, 4> view;
         glGetFloatv(GL_PROJECTION_MATRIX, p);
-        glGetIntegerv(GL_VIEWPORT, view);
+        glGetIntegerv(GL_VIEWPORT, view.data());
         EXPECT_NEAR(p[0], 2.4142136 / size.aspect, 1e-6);
         EXPECT_NEAR(p[5], 2.4142136, 1e-6);
         EXPECT_NEAR(p[10], -1.002002, 1e-6);
         EXPECT_NEAR(p[14], -0.2002002, 1e-6);
         EXPECT_EQ(p[11], -1.0f);
-        EXPECT_EQ(std::vector<GLint>(view, view + 4),
-                  (std::vector<GLint>{0, 0, size.width, std::max(size.height, 1)}));
+        EXPECT_EQ(view, (std::array<GLint, 4>{0, 0, size.width, std::max(size.height, 1)}));
     }
 }
 

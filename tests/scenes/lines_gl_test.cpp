@@ -38,7 +38,6 @@ protected:
     static void SetUpTestSuite() {
         const char* failure = nullptr;
         ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
-        glViewport(0, 0, width, height);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glOrtho(0, width, 0, height, -1, 1);
