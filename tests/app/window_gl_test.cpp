@@ -4,8 +4,6 @@
 // written out by hand.
 #include <GL/gl.h>
 
-#include <array>
-
 #include "tests/app/platform_recorder.h"
 
 namespace {
@@ -169,15 +167,16 @@ TEST_F(Shell, ProjectionIsFortyFiveDegreesOverTheClientAreaFromATenthToAHundred)
         SCOPED_TRACE(size.height);
         display_window_proc({ShellEventKind::resized, 0, size.width, size.height});
         GLfloat p[16];
-        std::array<GLint, 4> view;
+        GLint view[4];
         glGetFloatv(GL_PROJECTION_MATRIX, p);
-        glGetIntegerv(GL_VIEWPORT, view.data());
+        glGetIntegerv(GL_VIEWPORT, view);
         EXPECT_NEAR(p[0], 2.4142136 / size.aspect, 1e-6);
         EXPECT_NEAR(p[5], 2.4142136, 1e-6);
         EXPECT_NEAR(p[10], -1.002002, 1e-6);
         EXPECT_NEAR(p[14], -0.2002002, 1e-6);
         EXPECT_EQ(p[11], -1.0f);
-        EXPECT_EQ(view, (std::array<GLint, 4>{0, 0, size.width, std::max(size.height, 1)}));
+        EXPECT_EQ(std::vector<GLint>(view, view + 4),
+                  (std::vector<GLint>{0, 0, size.width, std::max(size.height, 1)}));
     }
 }
 

@@ -12,7 +12,6 @@ extern "C" {
 
 #include <algorithm>
 #include <filesystem>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,8 +99,10 @@ Decoded decode(const fs::path& path, size_t counted = SIZE_MAX) {
 // Runs a built program: the first word of the command line names it, the others are its
 // arguments.
 CommandResult run_tool(const std::string& command_line) {
+    std::vector<std::string> words;
     std::istringstream line(command_line);
-    std::vector<std::string> words{std::istream_iterator<std::string>(line), {}};
+    for (std::string word; line >> word;)
+        words.push_back(word);
     words.front() = built_program(words.front());
     return run_command(words);
 }
