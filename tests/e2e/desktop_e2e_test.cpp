@@ -68,7 +68,7 @@ TEST_P(Desktop, YesThenTapsOfF1AndEscapeActOnce) {
     EXPECT_EQ(demo_exit(), 0);
 }
 INSTANTIATE_TEST_SUITE_P(Screens, Desktop, testing::ValuesIn(screens),
-                         [](const auto& info) { return std::string(info.param.size); });
+                         testing::PrintToStringParamName());
 
 // Empty values count as unset, and the demo is given no X server.
 TEST_F(DemoTest, WithoutADisplayOneLineSaysWhyAndTheExitCodeIsOne) {

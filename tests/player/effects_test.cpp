@@ -336,8 +336,9 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
 // ring block 5; its 128-frame ramp out ends in block 6); rows 2 to 63 are empty. Blocks 99 and
 // 100 are silent, 100 reusing ring block 0, which held the note.
 TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
-    XmImageSong song = pattern_song("C-4 01 .. ...;C00", 6, {looped_instrument()});
-    song.patterns = {pattern_of("C-4 01 .. ...;C00", 64)};
+    const XmImageSong song{.channel_count = 1,
+                           .patterns = {pattern_of("C-4 01 .. ...;C00", 64)},
+                           .instruments = {looped_instrument()}};
     SongHandle module(load_xm_image(write_xm_image(song)));
     ASSERT_NE(module, nullptr);
     ASSERT_TRUE(start_song_offline(module.get(), 44100));

@@ -177,7 +177,6 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         EXPECT_EQ(got.position_frac, want.position_frac);
         EXPECT_EQ(got.direction, want.direction);
     }
-    voices[5].sample = nullptr;
 }
 
 // Worked by hand (the rows above vouch for the rest): the halfway value from frame 129 (6900)

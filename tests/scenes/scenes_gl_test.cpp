@@ -39,7 +39,10 @@ struct ExpectedPixel {
 
 struct Frame {
     std::vector<uint8_t> rgb = std::vector<uint8_t>(3 * width * height);
-    Rgb at(int x, int y) const { return pixel_at(rgb, size_t(y * width + x)); }
+    Rgb at(int x, int y) const {
+        const size_t first = 3 * size_t(y * width + x);
+        return {rgb[first], rgb[first + 1], rgb[first + 2]};
+    }
     void expect(std::initializer_list<ExpectedPixel> pixels, int allowed = tolerance) const {
         for (const ExpectedPixel& pixel : pixels) {
             EXPECT_TRUE(near(at(pixel.x, pixel.y), pixel.colour, allowed))

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 using Rgb = std::array<int, 3>;
 
@@ -19,9 +18,4 @@ constexpr Rgb purple{230, 0, 153};
 inline bool near(const Rgb& a, const Rgb& b, int tolerance) {
     return std::ranges::equal(a, b,
                               [tolerance](int x, int y) { return std::abs(x - y) <= tolerance; });
-}
-
-// Pixel `index` of 8-bit triples stored row by row.
-inline Rgb pixel_at(const std::vector<uint8_t>& rgb, size_t index) {
-    return {rgb[3 * index], rgb[3 * index + 1], rgb[3 * index + 2]};
 }

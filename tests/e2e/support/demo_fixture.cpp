@@ -15,11 +15,10 @@ void DemoTest::start_x(const std::string& screen) {
     ASSERT_FALSE(display_.name.empty()) << "Xvfb did not start";
 }
 
-void DemoTest::start_demo(const Environment& environment) {
-    Environment settings = environment;
-    settings.push_back(display_entry(display_));
-    settings.push_back("LIBGL_ALWAYS_SOFTWARE=1");
-    demo_ = start_process({built_program("tirvalex3")}, settings);
+void DemoTest::start_demo(Environment environment) {
+    environment.push_back(display_entry(display_));
+    environment.push_back("LIBGL_ALWAYS_SOFTWARE=1");
+    demo_ = start_process({built_program("tirvalex3")}, environment);
     ASSERT_GT(demo_.pid, 0);
 }
 

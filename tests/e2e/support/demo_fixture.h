@@ -19,7 +19,7 @@ protected:
     void start_x(const std::string& screen);
     // The demo on that display (none before start_x). The entries given come first, so they
     // win over the display and the software renderer set here.
-    void start_demo(const Environment& environment = {});
+    void start_demo(Environment environment = {});
     // The demo's exit code once it has ended; -1 while it runs.
     int demo_exit() { return process_finished(demo_) ? demo_.exit_code : -1; }
     bool demo_ends() { return wait_for_process(demo_); }
