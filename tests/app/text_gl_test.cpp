@@ -118,7 +118,7 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     pixel_units(256);
     print_centered("l");
     EXPECT_EQ(runs_on_row(150), (Runs{{302, 303}, {337, 338}}));
-    free_outline_font();  // the window closes: its texts measure nothing until the next build
+    close_display_window(shell.window);  // its texts measure nothing until the next window
     EXPECT_EQ(text_width("l"), 0.0f);
 }
 

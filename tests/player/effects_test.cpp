@@ -209,6 +209,9 @@ const TickCase cases[] = {
      3, panning,
      "240 240 240 240 255 255 255 245 235 235 225 215 218 221 224 219 214 209 64 64 64 240 240 "
      "240 5 5 5 5 0 0 -3 -6 -9"},
+    // The voice takes the panning the column slides to: D5 moves it 5 a tick from 128.
+    {"ColumnPanningSlideIsHeard", "C-4 01; ... .. D5 ...", 3, heard_panning,
+     "128 128 128 123 118 113"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
     {"SampleOffset", "C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position,

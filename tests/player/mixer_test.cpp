@@ -46,12 +46,13 @@ struct VoiceSetup {
     int32_t new_left;                // -1, or a new left target: a ramp
     int32_t frames = 0, split = 0;   // mixed in two calls: split frames, then the rest
     uint32_t loop_start = 2, loop_length = 128;
+    int32_t new_right = -1;  // -1, or a new right target: a ramp
 };
 
 Voice& start_voice(Voice& voice, XmSample& sample, const VoiceSetup& s) {
     voice = Voice{.sample = &sample,
                   .left_volume = s.new_left >= 0 ? s.new_left : s.left,
-                  .right_volume = s.right,
+                  .right_volume = s.new_right >= 0 ? s.new_right : s.right,
                   .position = s.position,
                   .position_frac = s.fraction,
                   .step_frac = s.step_frac,
@@ -74,11 +75,17 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
     int64_t pos = (int64_t(s.position) << 32) | s.fraction;  // may step below 0
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
     float left = weight(s.left * 256);
-    const float right = weight(s.right * 256);
-    const float left_step = float(s.new_left - s.left) * 0.003921569f * 0.0078125f;
-    int ramp_frames = s.new_left >= 0 && s.new_left != s.left ? 128 : 0;
-    auto segment_end = [&] {  // the weight reached is stored as an integer
-        if (ramp_frames > 0) left = weight(int32_t(std::lrint(double(left) * 255 * 256)));
+    float right = weight(s.right * 256);
+    const int32_t left_target = s.new_left >= 0 ? s.new_left : s.left;
+    const int32_t right_target = s.new_right >= 0 ? s.new_right : s.right;
+    const float left_step = float(left_target - s.left) * 0.003921569f * 0.0078125f;
+    const float right_step = float(right_target - s.right) * 0.003921569f * 0.0078125f;
+    int ramp_frames = left_target != s.left || right_target != s.right ? 128 : 0;
+    auto stored = [&](float reached) { return weight(int32_t(std::lrint(reached * 255.0 * 256))); };
+    auto segment_end = [&] {  // the weights reached are stored as integers
+        if (ramp_frames == 0) return;
+        left = stored(left);
+        right = stored(right);
     };
     for (int i = 0;; ++i) {  // the position is settled inside the loop after the last frame too
         if (i == s.split) segment_end();
@@ -105,8 +112,11 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
         float* pair = &out[2 * size_t(i)];
         pair[0] = float(double(pair[0]) + value * left);
         pair[1] = float(double(pair[1]) + value * right);
-        if (ramp_frames > 0)
-            left = --ramp_frames == 0 ? weight(s.new_left * 256) : left + left_step;
+        if (ramp_frames > 0) {
+            --ramp_frames;
+            left = ramp_frames == 0 ? weight(left_target * 256) : left + left_step;
+            right = ramp_frames == 0 ? weight(right_target * 256) : right + right_step;
+        }
         pos = voice.direction == 1 ? pos + step : pos - step;
     }
     voice.position = uint32_t(pos >> 32);
@@ -158,9 +168,9 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
     };
     for (int32_t count = 1; count <= 13; ++count)
         for (int32_t direction : {1, 2})
-            for (int32_t new_left : {-1, 120})
+            for (int32_t new_gain : {-1, 120})
                 setups.push_back({LOOP_FORWARD, 40, 0x9E3779B9u, 1, 0x6A09E667u, direction, 97, 31,
-                                  new_left, count, count});
+                                  new_gain, count, count, 2, 128, new_gain});
     for (const VoiceSetup& s : setups) {
         SCOPED_TRACE(::testing::Message() << "setup " << &s - setups.data());
         Staircase stairs(s.loop_type, s.loop_start, s.loop_length);
