@@ -62,7 +62,7 @@ XmImageEnvelope envelope(const char* text) {
 
 // Instrument 1: volume 64, panning 128, fadeout 16384 in the file (the loader doubles it) and the
 // case's settings. 2: volume 40, panning 64, every note but C-4 mapped to sample slot 16. 3:
-// volume 20, panning 200, relative note +12. 4: its loop from frame 1024 to 2048.
+// volume 20, panning 200, relative note +12. 4: its loop from frame 1024 to 2048. 5: volume 65.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument first = looped_instrument();
     const std::vector<int> v = numbers(c.vibrato);
@@ -79,7 +79,7 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument fourth = looped_instrument();
     fourth.samples[0].loop_start = 1024;
     fourth.samples[0].loop_length = 1024;
-    return {first, second, looped_instrument(20, 200, 12), fourth};
+    return {first, second, looped_instrument(20, 200, 12), fourth, looped_instrument(65)};
 }
 
 const TickCase cases[] = {
@@ -209,9 +209,10 @@ const TickCase cases[] = {
      3, panning,
      "240 240 240 240 255 255 255 245 235 235 225 215 218 221 224 219 214 209 64 64 64 240 240 "
      "240 5 5 5 5 0 0 -3 -6 -9"},
-    // The voice takes the panning the column slides to: D5 moves it 5 a tick from 128.
-    {"ColumnPanningSlideIsHeard", "C-4 01; ... .. D5 ...", 3, heard_panning,
-     "128 128 128 123 118 113"},
+    // The voice takes each new panning on its tick: D5 and E5 move it 5 a tick from 128, E84
+    // sets 64 on the row tick.
+    {"PanningChangesAreHeard", "C-4 01; ... .. D5 ...; ... .. E5 ...; E84", 3, heard_panning,
+     "128 128 128 123 118 113 118 123 128 64 64 64"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
     {"SampleOffset", "C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position,
@@ -226,9 +227,11 @@ const TickCase cases[] = {
     // the voice it took over (127 + 63 + 63 before); an instrument alone does not move.
     {"NoteStartMovesToTwinVoice", "C-4 01; C-4 01; ... 01; C-4 01", 1, handed,
      "32253 3232000 3232000 32253"},
-    // A note-to-sample entry of 16 plays the empty sample: silent. So does instrument 5 of 4.
+    // A note-to-sample entry of 16 plays the empty sample: silent. So does instrument 6 of 5.
     {"EmptySampleSlotIsSilent", "C-4 02; C-5 02", 1, heard, "79 0"},
-    {"InstrumentPastTheLastIsSilent", "C-4 01; C-4 05", 1, heard, "127 0"},
+    {"InstrumentPastTheLastIsSilent", "C-4 01; C-4 06", 1, heard, "127 0"},
+    // Instrument 5's sample volume of 65 (no well-formed file has one) plays as 64.
+    {"SampleVolumeAbove64PlaysAs64", "C-4 05", 1, volume, "64"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
     // without instrument stays released, an instrument starts it again.
     {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},
