@@ -4,6 +4,7 @@
 
 #include "data/texts.h"
 #include "player/session.h"
+#include "scenes/coloured_quads.h"
 #include "scenes/lines.h"
 #include "scenes/scenes.h"
 #include "scenes/text.h"
@@ -48,16 +49,8 @@ void draw_tunnel(float time_value) {
         }
     }
 
-    constexpr GLsizei stride = sizeof(TunnelVertex);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, stride, &tunnel_vertices[0].point.x);
-    glTexCoordPointer(2, GL_FLOAT, stride, &tunnel_vertices[0].st.s);
-    glColorPointer(3, GL_FLOAT, stride, &tunnel_vertices[0].colour.red);
-    glDrawArrays(GL_QUADS, 0, tunnel_vertex_count);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    draw_coloured_quads(&tunnel_vertices[0].point.x, &tunnel_vertices[0].st.s,
+                        &tunnel_vertices[0].colour.red, sizeof(TunnelVertex), tunnel_vertex_count);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 

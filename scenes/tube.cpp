@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include "scenes/coloured_quads.h"
 #include "scenes/lines.h"
 
 namespace {
@@ -42,17 +43,9 @@ void draw_tube(QuadColourRule colour_rule, float b) {
         }
     }
 
-    constexpr GLsizei stride = sizeof(TubeVertex);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, stride, &tube_vertices[0].corner.x);
-    glTexCoordPointer(2, GL_FLOAT, stride, &tube_vertices[0].corner.s);
-    glColorPointer(3, GL_FLOAT, stride, &tube_vertices[0].colour.red);
-    glDrawArrays(GL_QUADS, 0, tube_vertex_count);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-
+    constexpr int32_t stride = sizeof(TubeVertex);
+    draw_coloured_quads(&tube_vertices[0].corner.x, &tube_vertices[0].corner.s,
+                        &tube_vertices[0].colour.red, stride, tube_vertex_count);
     glColor3f(0.0f, 0.0f, 0.0f);
     set_line_width(4.0f);
     draw_lines(&tube_vertices[0].corner.x, 3, stride, tube_vertex_count);
