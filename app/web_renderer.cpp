@@ -15,29 +15,11 @@ namespace {
 constexpr int32_t output_rate_hz = 44100;
 constexpr int32_t output_channels = 2;
 constexpr uint64_t frame_bytes = 4;
-constexpr int64_t report_age_limit_ns = 10'000'000'000;  // a report's age counts up to 10 s
 
 const WaveDevice* device = nullptr;  // the device the song plays on, null when none
 int64_t device_block = 0;            // the block being heard, counted from the song's start
 uint64_t heard_before = 0;           // bytes heard at the last look, so the clock never goes back
 int32_t stepped_blocks = 0;
-
-// Bytes of the ring heard by now: the device's last queue report carried forward by the time
-// since it was made, never beyond what the device has taken and never back.
-uint64_t heard_bytes() {
-    const uint64_t taken = device->position_bytes();
-    uint64_t heard = taken;
-    if (device->queue) {
-        const DeviceQueue report = device->queue();
-        const int64_t age_ns =
-            std::clamp<int64_t>(steady_now_ns() - report.reported_ns, 0, report_age_limit_ns);
-        const uint64_t since = uint64_t(age_ns) * uint64_t(output_rate_hz) / 1000000000u;
-        const uint64_t queued = std::min(report.queued_bytes, report.taken_bytes);
-        heard = std::min(taken, report.taken_bytes - queued + since * frame_bytes);
-    }
-    heard_before = std::max(heard, heard_before);
-    return heard_before;
-}
 
 // The device has moved on to block `block`: the blocks it finished are mixed again and handed
 // to the worklet, each a ring's length after the block it replaces.
@@ -56,7 +38,8 @@ void play_until(int64_t block) {
 
 void keep_ring_filled() {
     if (device == nullptr || playing_song() == nullptr) return;
-    play_until(int64_t(heard_bytes() / frame_bytes) / ring_block_frames());
+    heard_before = device_bytes_heard(*device, heard_before);
+    play_until(int64_t(heard_before / frame_bytes) / ring_block_frames());
 }
 
 void stop_music() {

@@ -74,10 +74,11 @@ uint32_t read_clock(Field BlockClock::*field) {
     }
 }
 
-// Bytes of the ring heard by now: the device's last queue report carried forward by the time
-// since it was made, at the output rate. Never beyond what the device has taken, and never
-// before `heard_before`, so the clock does not go back when a report finds a longer queue.
-uint64_t heard_bytes(const WaveDevice& device, uint64_t heard_before) {
+}  // namespace
+
+// The device's last queue report carried forward by the time since it was made, at the output
+// rate.
+uint64_t device_bytes_heard(const WaveDevice& device, uint64_t heard_before) {
     const uint64_t taken = device.position_bytes();
     uint64_t heard = taken;
     if (device.queue) {
@@ -90,8 +91,6 @@ uint64_t heard_bytes(const WaveDevice& device, uint64_t heard_before) {
     }
     return std::max(heard, heard_before);
 }
-
-}  // namespace
 
 // Stops any earlier playback first, so that no earlier output thread touches the voices or the
 // device while they are replaced. When the chosen device cannot be opened, the silent device
@@ -198,7 +197,7 @@ int output_thread() {
     if (device->raise_thread_priority) device->raise_thread_priority();
     uint64_t heard = 0;
     while (!stop_requested.load()) {
-        heard = heard_bytes(*device, heard);
+        heard = device_bytes_heard(*device, heard);
         const uint64_t frame = heard / frame_bytes;
         refill_played_blocks(int32_t(frame % uint64_t(ring_frames)) / block_frames);
         std::this_thread::sleep_for(poll_interval);

@@ -59,6 +59,11 @@ const int16_t* heard_block_pcm(int64_t block);
 // the song was started at.
 int32_t ring_block_frames();
 int32_t ring_block_count();
+// Bytes of the ring `device` has played to the listener by now: what it has taken less the queue
+// it last reported, plus the time since that report. Never more than it has taken, and never
+// less than `heard_before` (the caller's last answer), so the clock does not go back when a
+// report finds a longer queue. For a caller that moves an offline song on behind a device.
+uint64_t device_bytes_heard(const WaveDevice& device, uint64_t heard_before);
 // The frame, counted from the song's start, of the first row tick that comes back to an order
 // and row already played other than through a pattern loop: where the song ends and would start
 // over. -1 while the offline playback has not reached it yet.
