@@ -148,8 +148,8 @@ void auto_vibrato_step(ChannelState* channel, const XmInstrument* instrument) {
     channel->period_offset += depth >> 6;
     channel->auto_vibrato_sweep_ticks =
         std::min<int32_t>(channel->auto_vibrato_sweep_ticks + 1, instrument->vibrato_sweep);
-    channel->auto_vibrato_position += instrument->vibrato_rate;
-    if (channel->auto_vibrato_position > 255) channel->auto_vibrato_position -= 256;
+    channel->auto_vibrato_position =
+        (channel->auto_vibrato_position + instrument->vibrato_rate) & 255;
     channel->update_flags |= UPDATE_FREQUENCY;
 }
 

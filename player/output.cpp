@@ -223,5 +223,4 @@ void output_reset() {
     audio_close();
     ring_reset();
     stop_requested.store(false);
-    clock_block.store(0);
 }

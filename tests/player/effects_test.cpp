@@ -62,7 +62,8 @@ XmImageEnvelope envelope(const char* text) {
 
 // Instrument 1: volume 64, panning 128, fadeout 16384 in the file (the loader doubles it) and the
 // case's settings. 2: volume 40, panning 64, every note but C-4 mapped to sample slot 16. 3:
-// volume 20, panning 200, relative note +12. 4: its loop from frame 1024 to 2048. 5: volume 65.
+// volume 20, panning 200, relative note +12. 4: its loop from frame 1024 to 2048. 5: volume 65,
+// panning 0.
 std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument first = looped_instrument();
     const std::vector<int> v = numbers(c.vibrato);
@@ -79,7 +80,7 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
     XmImageInstrument fourth = looped_instrument();
     fourth.samples[0].loop_start = 1024;
     fourth.samples[0].loop_length = 1024;
-    return {first, second, looped_instrument(20, 200, 12), fourth, looped_instrument(65)};
+    return {first, second, looped_instrument(20, 200, 12), fourth, looped_instrument(65, 0)};
 }
 
 const TickCase cases[] = {
@@ -230,8 +231,10 @@ const TickCase cases[] = {
     // A note-to-sample entry of 16 plays the empty sample: silent. So does instrument 6 of 5.
     {"EmptySampleSlotIsSilent", "C-4 02; C-5 02", 1, heard, "79 0"},
     {"InstrumentPastTheLastIsSilent", "C-4 01; C-4 06", 1, heard, "127 0"},
-    // Instrument 5's sample volume of 65 (no well-formed file has one) plays as 64.
+    // Instrument 5's sample volume of 65 (no well-formed file has one) plays as 64; its
+    // panning of 0 stays 0.
     {"SampleVolumeAbove64PlaysAs64", "C-4 05", 1, volume, "64"},
+    {"SamplePanningZeroStaysZero", "C-4 05", 1, panning, "0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
     // without instrument stays released, an instrument starts it again.
     {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},

@@ -190,6 +190,7 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_EQ(song_clock_row(nullptr), 0u);
     stop_song();
     EXPECT_EQ(block_table, nullptr);
+    EXPECT_EQ(wave_buffer, nullptr) << "the ring was kept";
     EXPECT_EQ(playing_song(), nullptr);
     EXPECT_EQ(calls[resets].load(), 1);
     EXPECT_EQ(calls[unprepares].load(), 1);
