@@ -150,6 +150,8 @@ TEST_F(Mixer, FramesEqualTheRulesAppliedOneAtATime) {
         {LOOP_FORWARD, 10, half / 2, 0, half, 1, 255, 255, -1, 13, 13},  // half-frame steps
         {LOOP_PINGPONG, 0, 0, 1, half, 1, 70, 30, -1, 300, 150},         // many turns
         {LOOP_PINGPONG, 5, half, 1, half, 1, 0, 0, -1, 300, 150},        // silent, moves on
+        {LOOP_FORWARD, 5, half, 1, half, 1, 1, 0, -1, 20, 10},           // the least gains
+        {LOOP_FORWARD, 5, half, 1, half, 1, 0, 1, -1, 20, 10},
         {LOOP_FORWARD, 0, 0, 1, half, 1, 0, 0, 127, 200, 50},   // note start ramps in, wraps
         {LOOP_FORWARD, 20, 0, 1, 0, 1, 100, 100, 50, 200, 64},  // ramps down, cut by the call
         {LOOP_PINGPONG, 120, 0, 2, 0, 1, 64, 12, 0, 150, 7},    // ramps out across a turn
