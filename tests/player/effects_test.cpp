@@ -179,6 +179,9 @@ const TickCase cases[] = {
     {"NoteDelayWithVolumeColumn", "C-4 01 20 ED2", 6, heard, "0 0 31 31 31 31"},
     {"NoteDelayNeverFires", "C-4 01 .. ED0; C-4 01 .. ED7", 6, heard, "0 0 0 0 0 0 0 0 0 0 0 0"},
     {"DelayedNoteKeepsVolumeUntilItsTick", "C-4 01; C-4 02 .. ED1", 2, volume, "64 64 64 40"},
+    {"DelayedNoteKeepsPanningUntilItsTick", "C-4 01; C-4 03 .. ED1", 2, panning, "128 128 128 200"},
+    {"DelayedNoteKeepsPeriodUntilItsTick", "C-4 01; E-4 01 .. ED1", 2, period,
+     "4608 4608 4608 4352"},
     {"DelayedNoteTriggersOnItsTick", "C-4 01 .. ED1", 2, trigger, "0 8"},
     // A, 5 and 6 share one memory; up wins over down; limits 0 and 64; the column's 6y and 7y
     // slide on every tick, 8y and 9y at the row tick only; 0x10..0x50 set v - 16.

@@ -226,10 +226,10 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_EQ(calls[opens].load(), 2);
 }
 
-// A rate the ring cannot be sized for and a device that does not open start nothing; the
-// silent device, which stands in where audio_init finds no device, has a position that follows
-// the wall clock, so the song clock still moves on (here for a module without channels, whose
-// start clears none).
+// A rate the ring cannot be sized for and a device that does not open start nothing (the rates
+// at the bounds start); the silent device, which stands in where audio_init finds no device,
+// has a position that follows the wall clock, so the song clock still moves on (here for a
+// module without channels, whose start clears none).
 TEST_F(Output, RefusalsAndTheSilentDevice) {
     for (const int32_t rate : {7999, 192001, 0}) {
         EXPECT_FALSE(start_song(&module, &test_device, rate)) << rate;
@@ -238,6 +238,8 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     EXPECT_EQ(calls[opens].load(), 0);
     EXPECT_TRUE(start_song_offline(&module, 8000));
     EXPECT_TRUE(start_song_offline(&module, 192000));
+    EXPECT_TRUE(start_song(&module, &test_device, 8000));
+    EXPECT_TRUE(start_song(&module, &test_device, 192000));
     device_refuses = true;
     EXPECT_FALSE(start_song(&module, &test_device, 44100));
     EXPECT_EQ(playing_song(), nullptr);
