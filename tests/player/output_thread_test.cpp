@@ -260,7 +260,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     ASSERT_TRUE(silent.write_looping(nullptr, 0));
     // On past its first whole second, which the count scales apart from the rest.
     ASSERT_TRUE(poll_until([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
-    silent.reset();
+    silent.close();  // resets it first
     const uint64_t held = silent.position_bytes();
     EXPECT_EQ(held % 4, 0u) << "not whole frames";
     EXPECT_LT(held, 4ull * 44100 * 3600) << "more than an hour";
