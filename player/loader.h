@@ -45,5 +45,5 @@ bool read_xm(XmModule* module, XmStream* stream);
 // Releases everything the module owns. The caller stops its playback first.
 bool module_free(XmModule* module);
 
-// Clears the installed callbacks and the last failure (for test fixtures).
+// Clears the installed callbacks and the last failure (the session's reset).
 void loader_reset();

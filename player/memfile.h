@@ -15,5 +15,5 @@ uint32_t memfile_tell(uintptr_t handle);
 
 extern uint32_t memfile_position;
 
-// Detaches the image and rewinds (for test fixtures).
+// Detaches the image and rewinds (the session's reset).
 void memfile_reset();

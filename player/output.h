@@ -38,5 +38,5 @@ void prefill_ring();
 // its end since the last refill is mixed again, in order, the clock moving on one block before
 // each.
 void refill_played_blocks(int32_t play_block);
-// Stops playback, closes the device and releases the ring (for test fixtures).
+// Stops playback, closes the device and releases the ring (the session's reset).
 void output_reset();

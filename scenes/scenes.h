@@ -8,7 +8,8 @@ extern float song_seconds;     // the song clock in seconds, read once per frame
 
 // Draws one frame and chooses the next scene; false once the show is over.
 bool render_frame();
-// Puts the scene index and song_seconds back to their start values (for test fixtures).
+// Puts the scene index and song_seconds back to their start values (a show started again
+// offline or in the page).
 void timeline_reset();
 
 void draw_scene_0();

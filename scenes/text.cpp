@@ -19,8 +19,8 @@ std::vector<float> text_lines;
 
 }  // namespace
 
-// Empties the glyphs and zeroes the metrics (for test fixtures); text then draws and measures
-// nothing.
+// Empties the glyphs and zeroes the metrics (a window's fonts freed); text then draws and
+// measures nothing.
 void text_reset() {
     for (std::vector<float>& lines : glyph_lines)
         lines.clear();

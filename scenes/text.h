@@ -21,7 +21,7 @@ extern GlyphMetricsFloat glyph_metrics[256];
 
 constexpr int text_buffer_bytes = 512;
 
-// Empties every glyph and zeroes every metric (for test fixtures).
+// Empties every glyph and zeroes every metric (a window's fonts freed).
 void text_reset();
 
 // Width in em units of a text: the sum of its characters' advances.

@@ -17,7 +17,8 @@ extern double ring_offset[ring_count];
 extern double ring_radius[ring_count];
 extern double ring_tex_shift[ring_count];
 
-// Zeroes the three ring tables: the state at program start (for test fixtures).
+// Zeroes the three ring tables: the state at program start (a show started again offline or
+// in the page).
 void ring_tables_reset();
 
 // Song time in quarter seconds, the time both tube scenes move by.

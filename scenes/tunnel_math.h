@@ -28,7 +28,8 @@ extern float tunnel_time;
 extern TunnelPoint tunnel_points[tunnel_size][tunnel_size];
 extern TunnelTexcoord tunnel_texcoords[tunnel_size][tunnel_size];
 
-// Puts the stored clock, T and both grids back to their start values (for test fixtures).
+// Puts the stored clock, T and both grids back to their start values (a show started again
+// offline or in the page).
 void tunnel_reset();
 
 // T for a clock reading and the one the previous frame stored: their sum divided by 50 in
