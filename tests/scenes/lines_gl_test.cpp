@@ -21,7 +21,8 @@ struct Line {
     const char* name;
     float x0, y0, x1, y1;
     float line_width;
-    int pixels;  // the rectangle's area, where it lies along the pixel grid; 0 elsewhere
+    int pixels;   // the rectangle's area, where it lies along the pixel grid; 0 elsewhere
+    float z = 0;  // the depth of both ends; the view keeps -1 .. 1
 };
 
 const Line lines[] = {
@@ -33,6 +34,7 @@ const Line lines[] = {
     {"slanting, 4 wide", 100, 100, 200, 160, 4, 0},
     {"steep, 3 wide", 100, 100, 130, 200, 3, 0},
     {"slanting, 1 wide", 100, 100, 200, 160, 1, 0},
+    {"across, beyond the far plane", 100, 240, 200, 240, 4, 0, 2},
 };
 
 class Lines : public testing::Test {
@@ -56,9 +58,9 @@ protected:
         lines_as_quads = as_quads;
         set_line_width(line.line_width);
         glClear(GL_COLOR_BUFFER_BIT);
-        const float vertices[4] = {line.x0, line.y0, line.x1, line.y1};
+        const float vertices[6] = {line.x0, line.y0, line.z, line.x1, line.y1, line.z};
         glEnableClientState(GL_VERTEX_ARRAY);
-        draw_lines(vertices, 2, 0, 2);
+        draw_lines(vertices, 3, 0, 2);
         glDisableClientState(GL_VERTEX_ARRAY);
         std::vector<unsigned char> red(width * height);
         glReadPixels(0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, red.data());
