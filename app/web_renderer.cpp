@@ -14,7 +14,6 @@ namespace {
 
 constexpr int32_t output_rate_hz = 44100;
 constexpr int32_t output_channels = 2;
-constexpr uint64_t frame_bytes = 4;
 
 const WaveDevice* device = nullptr;  // the device the song plays on, null when none
 int64_t device_block = 0;            // the block being heard, counted from the song's start
@@ -39,7 +38,7 @@ void play_until(int64_t block) {
 void keep_ring_filled() {
     if (device == nullptr || playing_song() == nullptr) return;
     heard_before = device_bytes_heard(*device, heard_before);
-    play_until(int64_t(heard_before / frame_bytes) / ring_block_frames());
+    play_until(int64_t(heard_before / ring_frame_bytes) / ring_block_frames());
 }
 
 void stop_music() {
@@ -60,7 +59,7 @@ void music_frame_presented() {
 }
 
 uint64_t music_frames_heard() {
-    return device != nullptr ? heard_before / frame_bytes : 0;
+    return device != nullptr ? heard_before / ring_frame_bytes : 0;
 }
 
 // The embedded song from its beginning, the whole ring mixed and handed to the worklet, or to
@@ -81,7 +80,7 @@ void start_music() {
         device->open(output_rate_hz, output_channels);
     }
     const uint32_t ring_bytes =
-        uint32_t(ring_block_count()) * uint32_t(ring_block_frames()) * frame_bytes;
+        uint32_t(ring_block_count()) * uint32_t(ring_block_frames()) * ring_frame_bytes;
     device->prepare(heard_block_pcm(0), ring_bytes);
     device->write_looping(heard_block_pcm(0), ring_bytes);
 }

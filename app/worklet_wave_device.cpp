@@ -24,8 +24,6 @@ EM_JS(void, js_audio_figures, (double* figures), {
 
 namespace {
 
-constexpr uint64_t frame_bytes = 4;  // 16-bit stereo
-
 struct Figures {
     double taken_frames;
     double queued_frames;
@@ -52,14 +50,14 @@ bool worklet_write_looping(const int16_t* buffer, uint32_t bytes) {
 }
 
 uint64_t worklet_position_bytes() {
-    return uint64_t(figures().taken_frames) * frame_bytes;
+    return uint64_t(figures().taken_frames) * ring_frame_bytes;
 }
 
 // The performance clock the report is dated by is the one the steady clock reads in a page.
 DeviceQueue worklet_queue() {
     const Figures f = figures();
-    return {uint64_t(f.taken_frames) * frame_bytes,
-            uint64_t(std::llround(f.queued_frames)) * frame_bytes,
+    return {uint64_t(f.taken_frames) * ring_frame_bytes,
+            uint64_t(std::llround(f.queued_frames)) * ring_frame_bytes,
             std::llround(f.reported_ms * 1e6)};
 }
 

@@ -32,7 +32,6 @@ std::atomic<bool> stop_requested{false};  // asks the output thread to finish
 constexpr auto poll_interval = std::chrono::milliseconds(5);
 constexpr int64_t report_age_limit_ns = 10'000'000'000;  // a report's age counts up to 10 s
 constexpr int32_t output_channels = 2;
-constexpr uint32_t frame_bytes = 4;  // 16-bit stereo
 
 const WaveDevice* open_device = nullptr;  // the device audio_init opened, null when closed
 bool ring_with_device = false;            // the ring has been handed to the device
@@ -87,7 +86,7 @@ uint64_t device_bytes_heard(const WaveDevice& device, uint64_t heard_before) {
             std::clamp<int64_t>(steady_now_ns() - report.reported_ns, 0, report_age_limit_ns);
         const uint64_t since = uint64_t(age_ns) * uint64_t(output_rate) / 1000000000u;
         const uint64_t queued = std::min(report.queued_bytes, report.taken_bytes);
-        heard = std::min(taken, report.taken_bytes - queued + since * frame_bytes);
+        heard = std::min(taken, report.taken_bytes - queued + since * ring_frame_bytes);
     }
     return std::max(heard, heard_before);
 }
@@ -156,7 +155,7 @@ bool player_start(XmModule* module) {
     if (!module || !open_device) return false;
     stop_playback();
     start_ring(module);
-    const uint32_t ring_bytes = uint32_t(ring_frames) * frame_bytes;
+    const uint32_t ring_bytes = uint32_t(ring_frames) * ring_frame_bytes;
     open_device->prepare(wave_buffer, ring_bytes);
     open_device->write_looping(wave_buffer, ring_bytes);
     ring_with_device = true;
@@ -198,7 +197,7 @@ int output_thread() {
     uint64_t heard = 0;
     while (!stop_requested.load()) {
         heard = device_bytes_heard(*device, heard);
-        const uint64_t frame = heard / frame_bytes;
+        const uint64_t frame = heard / ring_frame_bytes;
         refill_played_blocks(int32_t(frame % uint64_t(ring_frames)) / block_frames);
         std::this_thread::sleep_for(poll_interval);
     }

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
 
+// The ring's frames are 16-bit stereo, as every device plays them.
+constexpr uint32_t ring_frame_bytes = 4;
+
 // What a device holds between the ring and the speaker, as the sound server or the driver last
 // reported it: by the moment `reported_ns` (steady clock), `taken_bytes` had been taken from the
 // ring since it was written, and `queued_bytes` of them were not yet heard.
