@@ -18,13 +18,8 @@ namespace {
 
 constexpr float em = 2048.0f;
 
-class Gl : public Shell {
+class Gl : public OpenWindow {
 protected:
-    void SetUp() override {
-        Shell::SetUp();
-        text_reset();  // the font is read once per process, from its start state
-        ASSERT_EQ(open(), OpenOutcome::opened);
-    }
     static float x_now() {
         GLfloat m[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, m);
