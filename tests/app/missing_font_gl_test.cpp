@@ -11,14 +11,12 @@
 
 namespace {
 
-class NoFont : public Shell {
+class NoFont : public OpenWindow {
 protected:
     void SetUp() override {
         // Before anything in the process asks fontconfig: the window's set-up reads the font.
         setenv("FONTCONFIG_FILE", TIRVALEX_SOURCE_DIR "/tests/app/no-fonts.conf", 1);
-        Shell::SetUp();
-        text_reset();
-        ASSERT_EQ(open(), OpenOutcome::opened);
+        OpenWindow::SetUp();
     }
 };
 

@@ -32,8 +32,7 @@ std::vector<uint8_t> scene_2_at_six_seconds() {
     return rgb;
 }
 
-TEST_F(Shell, OffscreenFramesAreTheWindowsPixelForPixel) {
-    ASSERT_EQ(open(), OpenOutcome::opened);
+TEST_F(OpenWindow, OffscreenFramesAreTheWindowsPixelForPixel) {
     release_song(playing_song());  // the song the window started: the clock then reads 0 in both
     const std::vector<uint8_t> window = scene_2_at_six_seconds();
     close_display_window(shell.window);

@@ -12,6 +12,7 @@
 #include "app/sdl_platform.h"
 #include "app/shell.h"
 #include "scenes/scenes.h"
+#include "scenes/text.h"
 
 struct Recorder {
     // One letter a call: Q the start-up question, ? the offer of a window, ! any other box,
@@ -84,7 +85,7 @@ inline CloseFailures record_close() {
 
 inline ShellEvent record_event() {
     const char letter = rec.script.empty() ? 'i' : rec.script.front();
-    if (!rec.script.empty()) rec.script.erase(0, 1);
+    rec.script.erase(0, 1);  // nothing, once the script is used up
     if (letter != 'i') rec.shape += 'e';
     return events.at(letter);
 }
@@ -129,4 +130,15 @@ protected:
         return open_display_window(shell.window, first_window_title, 640, 480, 16, full_screen);
     }
     ShellState shell = {};
+};
+
+// The shell's fixture with the show's first window open, on glyphs read from the start state
+// (the font is read once per process).
+class OpenWindow : public Shell {
+protected:
+    void SetUp() override {
+        Shell::SetUp();
+        text_reset();
+        ASSERT_EQ(open(), OpenOutcome::opened);
+    }
 };

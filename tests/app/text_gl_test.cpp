@@ -18,13 +18,8 @@ namespace {
 
 constexpr float em = 2048.0f;
 
-class Gl : public Shell {
+class Gl : public OpenWindow {
 protected:
-    void SetUp() override {
-        Shell::SetUp();
-        text_reset();  // the font is read once per process, from its start state
-        ASSERT_EQ(open(), OpenOutcome::opened);
-    }
     static float x_now() {
         GLfloat m[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, m);
@@ -122,9 +117,9 @@ TEST_F(Gl, GlyphsAreTheBoldFontsInWindows1252) {
     EXPECT_EQ(text_width("l"), 0.0f);
 }
 
-// A text's width is the sum of its bytes' advances (255 counts 0). print_centered draws each
-// glyph moved on by the advances before it, the whole text centred on the origin, and leaves
-// the origin moved right by half the width.
+// A text's width is the sum of its bytes' advances. print_centered draws each glyph moved on by
+// the advances before it, the whole text centred on the origin (so its left end shows the
+// width), and leaves the origin moved right by half the width.
 TEST_F(Gl, PrintCenteredLaysTheGlyphsOutCentredOnTheOrigin) {
     // Each glyph a dash along the baseline over the first half of its advance.
     const std::pair<unsigned char, float> advances[] = {{'A', 0.5f}, {'B', 0.25f}, {0xE5, 0.125f}};
@@ -132,11 +127,6 @@ TEST_F(Gl, PrintCenteredLaysTheGlyphsOutCentredOnTheOrigin) {
         glyph_metrics[code].cell_inc_x = advance;
         glyph_lines[code] = {0, 0, advance / 2, 0};
     }
-    const std::pair<const char*, float> widths[] = {
-        {"AB", 0.75f}, {"A\xE5", 0.625f}, {"A\xFF\xFF", 0.5f}};
-    for (const auto& [text, width] : widths)
-        EXPECT_EQ(text_width(text), width) << text;
-
     // 1.375 em = 176 px from column 232: A, B, a with ring and A take 64, 32, 16 and 64 px.
     pixel_units(128);
     print_centered("AB\xE5\x41");  // \x41 is A: the \xE5 ends before it
