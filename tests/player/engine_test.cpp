@@ -32,7 +32,6 @@ const char* const positions[][4] = {
     {"2: D1F / 128:", "0 1", "1 0 2 -1", "0 125"},                         // 10 x 1 + 15
     {"2: D63 / 128:", "0 1", "1 0 2 -1", "0 163"},  // the last row a break reaches
     {"2: D64 / 128:", "0 1", "1 0 2 -1", "0 100"},  // beyond 63: row 0
-    {"1: D25 / 16:", "0 1", "1 0 2 -1", "0 100"},   // past the pattern's rows: row 0
     {"1: D16 / 16:", "0 1", "1 0 2 -1", "0 100"},   // one past its last row: row 0
     // A break on the last order goes to order 0; running off the end goes to the restart
     // position, or to order 0 when that lies outside the song; a 0-row pattern plays one row.
