@@ -50,10 +50,11 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
         const V orders = numbers(c[1]);
         const V p = numbers(c[2]);
         const V expected = numbers(c[3]);
-        XmImageSong song{.channel_count = uint16_t(p[2]), .tempo = uint16_t(p[0])};
-        song.restart_position = uint16_t(p[1]);
-        song.song_length_override = p[3];
-        song.orders = {orders.begin(), orders.end()};
+        XmImageSong song{.channel_count = uint16_t(p[2]),
+                         .tempo = uint16_t(p[0]),
+                         .restart_position = uint16_t(p[1]),
+                         .orders = {orders.begin(), orders.end()},
+                         .song_length_override = p[3]};
         for (const std::string& pattern : split(c[0], '/'))
             song.patterns.push_back(
                 pattern_of(pattern.substr(pattern.find(':') + 1), std::stoi(pattern), 2));

@@ -76,8 +76,8 @@ std::vector<float> by_the_rules(Voice& voice, const XmSample& sample, const Voic
     auto weight = [](int32_t ramp) { return float(ramp) * (1.0f / 256) * 0.003921569f; };
     float left = weight(s.left * 256);
     float right = weight(s.right * 256);
-    const int32_t left_target = s.new_left >= 0 ? s.new_left : s.left;
-    const int32_t right_target = s.new_right >= 0 ? s.new_right : s.right;
+    const int32_t left_target = voice.left_volume;
+    const int32_t right_target = voice.right_volume;
     const float left_step = float(left_target - s.left) * 0.003921569f * 0.0078125f;
     const float right_step = float(right_target - s.right) * 0.003921569f * 0.0078125f;
     int ramp_frames = left_target != s.left || right_target != s.right ? 128 : 0;
@@ -200,12 +200,13 @@ TEST_F(Mixer, ValuesWorkedByHand) {
     Staircase forward(LOOP_FORWARD);
     Staircase pingpong(LOOP_PINGPONG);
     XmSample nothing{};
+    const VoiceSetup from_frame_0{0, 0, 0, 1, 0, 1, 255, 255, -1};
     start_voice(voices[63], pingpong.sample, {0, 129, half, 1, 0, 1, 255, 255, -1});
-    start_voice(voices[64], forward.sample, {0, 0, 0, 1, 0, 1, 255, 255, -1});
+    start_voice(voices[64], forward.sample, from_frame_0);
     Voice& ramp = start_voice(voices[1], forward.sample, {0, 2, 0, 1, 0, 1, 0, 0, 75});
     ramp.ramp_left = 75 * 256 + 33;
     ramp.ramp_last_left = 50;
-    start_voice(voices[2], nothing, {0, 0, 0, 1, 0, 1, 255, 255, -1});
+    start_voice(voices[2], nothing, from_frame_0);
     float out[4] = {};
     mix_voices(out, 0);
     mix_voices(out, -3);
