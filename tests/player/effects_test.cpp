@@ -11,6 +11,7 @@
 #include "player/effects.h"
 #include "player/engine.h"
 #include "tests/player/support/songs.h"
+#include "tests/support/song_mix.h"
 
 namespace {
 
@@ -37,9 +38,8 @@ const Probe heard_panning = [](const XmModule&) { return int(channels[0].voice->
 const Probe fadeout = [](const XmModule&) { return int(channels[0].fadeout_volume); };
 
 // A name, the rows, the speed, the probe and its value after each tick; for instrument 1 its volume
-// envelope "type sustain loop-start loop-end x y x y ..." (type bits: 1 on, 2 sustain, 4 loop);
-// the frequency table; and for instrument 1 its auto-vibrato "type sweep depth rate" and panning
-// envelope.
+// envelope "type sustain loop-start loop-end x y x y ..." (type bits: 1 on, 2 sustain, 4 loop),
+// auto-vibrato "type sweep depth rate" and panning envelope; and the frequency table.
 struct TickCase {
     const char* name;
     const char* rows;
@@ -47,9 +47,9 @@ struct TickCase {
     Probe probe;
     const char* after_each_tick;
     const char* volume_envelope = "0 0 0 0";
-    uint16_t flags = 1;  // linear table
     const char* vibrato = "0 0 0 0";
     const char* panning_envelope = "0 0 0 0";
+    uint16_t flags = 1;  // linear table
 };
 
 XmImageEnvelope envelope(const char* text) {
@@ -87,7 +87,8 @@ const TickCase cases[] = {
     // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 000 does nothing.
     {"ArpeggioOnLinearTable", "C-4 01 .. 047; 000", 4, offset, "0 256 448 0 0 0 0 0"},
     // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
-    {"ArpeggioOnAmigaTable", "C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", 0},
+    {"ArpeggioOnAmigaTable", "C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", "0 0 0 0",
+     "0 0 0 0", 0},
     // 4 x FF = 1020 down per later tick, 100 repeats FF, and no lower than 56.
     {"PortamentoUpKeepsMemoryAndLimit", "C-4 01 .. 1FF; 100; 100", 3, period,
      "4608 3588 2568 2568 1548 528 528 56 56"},
@@ -139,14 +140,14 @@ const TickCase cases[] = {
     // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; the ramps 0, -32, 64, 32
     // and 0, 32, 64, -32; type 4 has no wave. A sweep of 4 fades the depth in over 4 ticks
     // (512 x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
-    {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", 1, "0 0 8 64"},
-    {"AutoVibratoSquare", "C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", 1, "1 0 8 64"},
-    {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", 1, "2 0 8 64"},
-    {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", 1, "3 0 8 64"},
-    {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", 1, "4 0 8 64"},
-    {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", 1, "1 4 8 0"},
+    {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", "0 0 8 64"},
+    {"AutoVibratoSquare", "C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", "1 0 8 64"},
+    {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", "2 0 8 64"},
+    {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", "3 0 8 64"},
+    {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 8 64"},
+    {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", "1 4 8 0"},
     {"AutoVibratoRestartsWithInstrument", "C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0",
-     1, "1 2 8 64"},
+     "1 2 8 64"},
     // Positions restart at an instrument start unless the waveform nibble is 4 or more.
     {"VibratoPositionRestart", "C-4 01 .. 4F8; C-4 01; E44; 4F8; C-4 01", 3, vibrato_at,
      "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30"},
@@ -284,11 +285,11 @@ const TickCase cases[] = {
     {"TinyEnvelopeStep", "C-4 01; C-4 01", 3, env, "0 1 0 0 1 0", "1 0 0 0 1 1 65535 0"},
     // Panning 128 + 4 x (value - 32): 32, 48, 64 (done), again after the restart.
     {"PanningEnvelope", "C-4 01; C-4 01", 4, heard_panning, "128 192 255 255 128 192 255 255",
-     "0 0 0 0", 1, "0 0 0 0", "1 0 0 0 0 32 2 64"},
+     "0 0 0 0", "0 0 0 0", "1 0 0 0 0 32 2 64"},
     // The panning envelope's step is cleared by the start as well: 32 to 0 from tick 2 is -4 a
     // tick (128 + 4 x (28 - 32) = 112), and the restart stands at 112 until tick 2 again.
     {"PanningEnvelopeStepCleared", "C-4 01; C-4 01", 4, heard_panning,
-     "0 0 128 112 112 112 128 112", "0 0 0 0", 1, "0 0 0 0", "1 0 0 0 2 32 10 0"},
+     "0 0 128 112 112 112 128 112", "0 0 0 0", "0 0 0 0", "1 0 0 0 2 32 10 0"},
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
     // Without a volume envelope nothing moves.
@@ -351,21 +352,13 @@ TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     const XmImageSong song{.channel_count = 1,
                            .patterns = {pattern_of("C-4 01 .. ...;C00", 64)},
                            .instruments = {looped_instrument()}};
-    SongHandle module(load_xm_image(write_xm_image(song)));
-    ASSERT_NE(module, nullptr);
-    ASSERT_TRUE(start_song_offline(module.get(), 44100));
-    const int32_t values = 2 * ring_block_frames();
-    struct Heard {
-        int64_t played;  // the device's block
-        int64_t block;
-        bool sounding;
-    };
-    for (const Heard& heard : {Heard{0, 0, true}, Heard{0, 99, false}, Heard{10, 100, false}}) {
-        play_offline_until(heard.played);
-        const int16_t* pcm = heard_block_pcm(heard.block);
-        ASSERT_NE(pcm, nullptr) << "block " << heard.block;
-        EXPECT_EQ(std::any_of(pcm, pcm + values, [](int16_t v) { return v != 0; }), heard.sounding)
-            << "block " << heard.block;
+    const long values = 2 * 884;  // a block: 20 ms at 44100 Hz, rounded up to 4 frames
+    const std::vector<int16_t> pcm = mix_song(write_xm_image(song), 101 * 884).pcm;
+    ASSERT_EQ(pcm.size(), size_t(101 * values));
+    for (auto [block, sounding] : {std::pair{0, true}, {99, false}, {100, false}}) {
+        const auto first = pcm.begin() + block * values;
+        EXPECT_EQ(std::any_of(first, first + values, [](int16_t v) { return v != 0; }), sounding)
+            << "block " << block;
     }
 }
 

@@ -66,13 +66,11 @@ uint64_t poll_position() {
     return position;
 }
 
-WaveDevice watched_sdl_device() {
+const WaveDevice watched_device = [] {
     WaveDevice device = sdl_wave_device;
     device.position_bytes = poll_position;
     return device;
-}
-
-const WaveDevice watched_device = watched_sdl_device();
+}();
 
 // Waits until the device has played that far.
 bool play_until(uint64_t bytes) {

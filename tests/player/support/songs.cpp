@@ -74,13 +74,13 @@ void expect_module_sound(XmModule* module) {
 
 XmImageInstrument looped_instrument(uint8_t volume, uint8_t panning, int8_t relative_note,
                                     int8_t finetune) {
-    XmImageSample sample{.frames = std::vector<int16_t>(4096, 10), .loop_length = 4096};
-    sample.loop_bits = 1;
-    sample.volume = volume;
-    sample.finetune = finetune;
-    sample.panning = panning;
-    sample.relative_note = relative_note;
-    return XmImageInstrument{.samples = {sample}};
+    return {.samples = {{.frames = std::vector<int16_t>(4096, 10),
+                         .loop_length = 4096,
+                         .loop_bits = 1,
+                         .volume = volume,
+                         .finetune = finetune,
+                         .panning = panning,
+                         .relative_note = relative_note}}};
 }
 
 XmImagePattern pattern_of(const std::string& text, int rows, int channels) {
@@ -99,10 +99,12 @@ XmImagePattern pattern_of(const std::string& text, int rows, int channels) {
 
 XmImageSong pattern_song(const std::string& rows, int speed,
                          std::vector<XmImageInstrument> instruments, uint16_t flags) {
-    XmImageSong song{.flags = flags, .tempo = uint16_t(speed), .patterns = {pattern_of(rows)}};
-    song.channel_count = uint16_t(song.patterns[0].cells.size() / size_t(song.patterns[0].rows));
-    song.instruments = std::move(instruments);
-    return song;
+    const XmImagePattern pattern = pattern_of(rows);
+    return {.channel_count = uint16_t(pattern.cells.size() / size_t(pattern.rows)),
+            .flags = flags,
+            .tempo = uint16_t(speed),
+            .patterns = {pattern},
+            .instruments = std::move(instruments)};
 }
 
 std::vector<int> numbers(const std::string& text) {
