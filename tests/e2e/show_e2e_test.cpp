@@ -138,8 +138,8 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
         // F1 once the device has played a second, held until the file starts again.
         ASSERT_TRUE(poll_until([&] { return sound_frames() >= rate; }));
         const size_t before = sound_frames();
-        const std::string id = std::to_string(window.id);
-        ASSERT_TRUE(xdotool(display_, {"windowfocus", "--sync", id, "keydown", "F1"}));
+        ASSERT_TRUE(xdotool(display_,
+                            {"windowfocus", "--sync", std::to_string(window.id), "keydown", "F1"}));
         ASSERT_TRUE(poll_until([&] { return sound_frames() < before; })) << "no new sound file";
         xdotool(display_, {"keyup", "F1"});
         ASSERT_LT(demo_exit(), 0) << "the toggle ended the demo";

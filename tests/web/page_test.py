@@ -136,6 +136,7 @@ class Page(unittest.TestCase):
                 path = os.path.join(seen["desktop output"], "frame_%06d.png" % ms)
                 _, _, desktop = compare_frames.read_png(path)
                 page = base64.b64decode(frame["rgb"])
+                self.assertEqual(len(desktop), len(page), "the desktop picture's size")
                 with open(path.replace(".png", "_page.ppm"), "wb") as file:
                     file.write(b"P6 640 480 255\n" + page)
                 # A channel off by one is the rounding of a colour: the clear colour's
