@@ -169,7 +169,10 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     EXPECT_LE(last_kb - first_kb, 5 * 1024) << "kB after the first toggle: " << first_kb;
 
     // The player's own mix of the song from its start, with the clock of each block.
-    const std::vector<int16_t> heard = sound();
+    // Once the show has stopped the song, the device plays silence until it is closed.
+    std::vector<int16_t> heard = sound();
+    while (heard.size() >= 2 && heard.end()[-1] == 0 && heard.end()[-2] == 0)
+        heard.resize(heard.size() - 2);
     const SongMix mix = mix_embedded_song(heard.size() / 2);
     const size_t block_frames = mix.pcm.size() / 2 / mix.clock_ms.size();
     ASSERT_GE(first_sound(heard), first_sound(mix.pcm)) << "the song's first sound came too early";
