@@ -99,16 +99,12 @@ void settle_position(XmModule& module) {
 
 // The position after a row that chose none: the next row, or row 0 of the next order at the
 // end of the pattern; after the last order the song goes on at restart_position (order 0 when
-// that lies outside the song).
+// that lies outside the song, as settle_position puts it at the next row tick).
 void advance_position(XmModule& module) {
     module.next_row = module.row + 1;
     if (module.next_row < order_rows(module, module.order_position)) return;
-    const int32_t entries = song_entries(module);
     int32_t order = module.order_position + 1;
-    if (order >= entries) {
-        order = module.restart_position;
-        if (order < 0 || order >= entries) order = 0;
-    }
+    if (order >= song_entries(module)) order = std::max<int32_t>(module.restart_position, 0);
     module.next_order = order;
     module.next_row = 0;
 }

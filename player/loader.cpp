@@ -83,9 +83,8 @@ void read_bytes(StreamReader& reader, void* destination, uint32_t count) {
     if (!reader.ended && reader.stream != nullptr && count > 0) {
         delivered = file_callbacks.file_read(destination, count, reader.stream->handle);
     }
-    if (delivered > count) delivered = count;  // a reader that claims more is not believed
     if (delivered < count) {
-        if (count > 0) reader.ended = true;
+        reader.ended = true;
         std::memset(static_cast<uint8_t*>(destination) + delivered, 0, count - delivered);
     }
 }
