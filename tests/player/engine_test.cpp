@@ -65,6 +65,18 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
     }
 }
 
+// The song ends at the first row tick that comes back to a row already played, rows that a
+// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 play both rows y + 1
+// times; order 0, row 0 then comes back. A row is one tick of 882 frames (speed 1, 125 BPM),
+// so the ring's first fill at the start reaches the end.
+TEST(Engine, SongEndsWhereItComesBackToARowNoLoopPlaysAgain) {
+    for (const int y : {1, 2}) {
+        SongHandle song = start_song_image(pattern_song("E60; E6" + std::to_string(y), 1, {}));
+        ASSERT_TRUE(start_song_offline(song.get(), 44100));
+        EXPECT_EQ(song_end_frame(), 2 * (y + 1) * 882) << "E6" << y;
+    }
+}
+
 // Frames per tick: trunc(1000 / (bpm x 0.4) x 44100 x 0.001), the constants in single precision
 // and the arithmetic in double. By hand, with 0.4f = 0.40000000596 and 0.001f = 0.00100000005:
 // BPM 42: 1000 / 16.80000025 x 44100 = 2625000.0, x 0.001f = 2625.00012 -> 2625; BPM 255:
