@@ -9,7 +9,6 @@
 
 #include "app/font.h"
 #include "app/renderer.h"
-#include "app/sdl_wave_device.h"
 #include "player/session.h"
 #include "scenes/text.h"
 #include "tests/app/platform_recorder.h"

@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "player/effects.h"
-#include "player/engine.h"
 #include "tests/player/support/songs.h"
 #include "tests/support/song_mix.h"
 
@@ -35,6 +34,7 @@ const Probe tremolo_at = [](const XmModule&) { return int(channels[0].tremolo_po
 const Probe frames = [](const XmModule& m) { return int(m.samples_per_tick); };
 const Probe env = [](const XmModule&) { return int(channels[0].volume_env_value); };
 const Probe heard_panning = [](const XmModule&) { return int(channels[0].voice->panning); };
+const Probe heard_step = [](const XmModule&) { return int(channels[0].voice->step_frac >> 20); };
 const Probe fadeout = [](const XmModule&) { return int(channels[0].fadeout_volume); };
 
 // A name, the rows, the speed, the probe and its value after each tick; for instrument 1 its volume
@@ -141,7 +141,10 @@ const TickCase cases[] = {
     // and 0, 32, 64, -32; type 4 has no wave. A sweep of 4 fades the depth in over 4 ticks
     // (512 x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
     {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", "0 0 8 64"},
-    {"AutoVibratoSquare", "C-4 01", 6, offset, "8 8 -8 -8 8 8", "0 0 0 0", "1 0 8 64"},
+    // The square wave's offsets as heard: C-4 (8363 Hz) 8/768 octave up and down plays 8423 and
+    // 8302 Hz, steps of 782 and 771 4096ths of a frame at 44100 Hz.
+    {"AutoVibratoSquare", "C-4 01", 6, heard_step, "782 782 771 771 782 782", "0 0 0 0",
+     "1 0 8 64"},
     {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", "2 0 8 64"},
     {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", "3 0 8 64"},
     {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 8 64"},

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "data/module_bytes.h"
-#include "player/engine.h"
 #include "player/memfile.h"
 #include "tests/player/support/songs.h"
 #include "tests/support/song_mix.h"

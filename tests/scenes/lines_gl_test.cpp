@@ -58,7 +58,7 @@ protected:
         lines_as_quads = as_quads;
         set_line_width(line.line_width);
         glClear(GL_COLOR_BUFFER_BIT);
-        const float vertices[6] = {line.x0, line.y0, line.z, line.x1, line.y1, line.z};
+        const float vertices[] = {line.x0, line.y0, line.z, line.x1, line.y1, line.z};
         glEnableClientState(GL_VERTEX_ARRAY);
         draw_lines(vertices, 3, 0, 2);
         glDisableClientState(GL_VERTEX_ARRAY);
