@@ -84,8 +84,8 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
 }
 
 const TickCase cases[] = {
-    // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 000 does nothing.
-    {"ArpeggioOnLinearTable", "C-4 01 .. 047; 000", 4, offset, "0 256 448 0 0 0 0 0"},
+    // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 001 plays +0, +1.
+    {"ArpeggioOnLinearTable", "C-4 01 .. 047; 001", 4, offset, "0 256 448 0 0 0 64 0"},
     // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
     {"ArpeggioOnAmigaTable", "C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", "0 0 0 0",
      "0 0 0 0", 0},
