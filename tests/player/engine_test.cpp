@@ -66,12 +66,12 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
 }
 
 // The song ends at the first row tick that comes back to a row already played, rows that a
-// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 play both rows y + 1
-// times; order 0, row 0 then comes back. A row is one tick of 882 frames (speed 1, 125 BPM),
-// so the ring's first fill at the start reaches the end.
+// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 of the second channel play
+// both rows y + 1 times; order 0, row 0 then comes back. A row is one tick of 882 frames (speed 1,
+// 125 BPM), so the ring's first fill at the start reaches the end.
 TEST(Engine, SongEndsWhereItComesBackToARowNoLoopPlaysAgain) {
     for (const int y : {1, 2}) {
-        SongHandle song = start_song_image(pattern_song("E60; E6" + std::to_string(y), 1, {}));
+        SongHandle song = start_song_image(pattern_song("| E60; | E6" + std::to_string(y), 1, {}));
         ASSERT_TRUE(start_song_offline(song.get(), 44100));
         EXPECT_EQ(song_end_frame(), 2 * (y + 1) * 882) << "E6" << y;
     }
