@@ -132,6 +132,8 @@ protected:
         stop_process(build_);
         DemoTest::TearDown();
         run_command({"pulseaudio", "-k"}, pulse_);
+        // The daemon removes its own files as it exits, so its folder goes once it has.
+        poll_until([&] { return run_command({"pulseaudio", "--check"}, pulse_).exit_code != 0; });
         fs::remove_all(root_);
     }
 
