@@ -171,8 +171,7 @@ TEST_F(Show, TogglesThirtyTimesThenPlaysTheWholeShowOnItsSongClock) {
     // The player's own mix of the song from its start, with the clock of each block.
     // Once the show has stopped the song, the device plays silence until it is closed.
     std::vector<int16_t> heard = sound();
-    while (heard.size() >= 2 && heard.end()[-1] == 0 && heard.end()[-2] == 0)
-        heard.resize(heard.size() - 2);
+    heard.resize(heard.size() - 2 * first_sound({heard.rbegin(), heard.rend()}));
     const SongMix mix = mix_embedded_song(heard.size() / 2);
     const size_t block_frames = mix.pcm.size() / 2 / mix.clock_ms.size();
     ASSERT_GE(first_sound(heard), first_sound(mix.pcm)) << "the song's first sound came too early";

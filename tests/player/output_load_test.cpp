@@ -11,7 +11,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -42,7 +41,7 @@ void stall_if_asked() {
     if (bytes == 0) return;
     stall_start = played();
     while (played() < stall_start + bytes)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        sleep_milliseconds(5);
     stall_ended = true;
 }
 
