@@ -3,6 +3,8 @@
 // smoothing's fading edge pixels are drawn in full). With a projection of one unit per pixel a
 // smoothed line of width w and length L covers a rectangle w + 1 wide and L + 1 long: across,
 // from 100 to 200 at row 240, width 4, covers rows 237.5 .. 242.5 and columns 99.5 .. 200.5.
+// A view that leans gives each point w = 1 + lean (x + y + z), as a perspective view does, and
+// draws it at (x / w, y / w).
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -22,7 +24,8 @@ struct Line {
     float x0, y0, x1, y1;
     float line_width;
     int pixels;   // the rectangle's area, where it lies along the pixel grid; 0 elsewhere
-    float z = 0;  // the depth of both ends; the view keeps -1 .. 1
+    float z = 0;  // the depth of both ends; the view keeps -3 .. 1
+    float lean = 0;
 };
 
 const Line lines[] = {
@@ -34,7 +37,8 @@ const Line lines[] = {
     {"slanting, 4 wide", 100, 100, 200, 160, 4, 0},
     {"steep, 3 wide", 100, 100, 130, 200, 3, 0},
     {"slanting, 1 wide", 100, 100, 200, 160, 1, 0},
-    {"across, beyond the far plane", 100, 240, 200, 240, 4, 0, 2},
+    {"across, beyond the far plane", 100, 240, 200, 240, 4, 0, -4},
+    {"slanting, near the far plane, in a leaning view", 100, 100, 300, 200, 4, 0, -2.9f, 0.002f},
 };
 
 class Lines : public testing::Test {
@@ -44,9 +48,8 @@ protected:
         ASSERT_TRUE(open_offscreen_context(width, height, failure)) << failure;
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        glOrtho(0, width, 0, height, -1, 1);
+        glOrtho(0, width, 0, height, -1, 3);
         glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
         glClearColor(1, 1, 1, 1);
         glColor3f(0, 0, 0);
         glEnable(GL_LINE_SMOOTH);
@@ -57,6 +60,9 @@ protected:
     static std::vector<unsigned char> draw(const Line& line, bool as_quads) {
         lines_as_quads = as_quads;
         set_line_width(line.line_width);
+        const float lean = line.lean;
+        const float view[16] = {1, 0, 0, lean, 0, 1, 0, lean, 0, 0, 1, lean, 0, 0, 0, 1};
+        glLoadMatrixf(view);
         glClear(GL_COLOR_BUFFER_BIT);
         const float vertices[] = {line.x0, line.y0, line.z, line.x1, line.y1, line.z};
         glEnableClientState(GL_VERTEX_ARRAY);
