@@ -14,8 +14,6 @@ namespace {
 constexpr const char* font_family = "Arial";
 
 GlyphOutline loaded_outlines[outline_glyph_count];
-bool outlines_read = false;  // read once per process, found or not
-bool outlines_found = false;
 
 // Code points of bytes 0x80 to 0x9F in Windows-1252; the undefined bytes keep their value.
 constexpr uint16_t windows_1252_high_controls[32] = {
@@ -165,17 +163,23 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
     return read;
 }
 
+namespace {
+
+// The outlines are read at the first call, once per process, found or not.
+bool outlines_found() {
+    static const bool found = read_glyph_outlines(resolve_bold_font(font_family), loaded_outlines);
+    return found;
+}
+
+}  // namespace
+
 const GlyphOutline (&font_outlines())[outline_glyph_count] {
-    if (!outlines_read) {
-        outlines_found = read_glyph_outlines(resolve_bold_font(font_family), loaded_outlines);
-        outlines_read = true;
-    }
+    outlines_found();
     return loaded_outlines;
 }
 
 bool font_outlines_found() {
-    font_outlines();
-    return outlines_found;
+    return outlines_found();
 }
 
 // Hands the outlines and metrics of codes 0 to 254 to the text routine; code 255 stays
