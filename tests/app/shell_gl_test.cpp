@@ -87,18 +87,19 @@ TEST_F(Shell, RunsTheShowByItsScript) {
 // What each step tells a page's frame callback: go on at once (+) after an answer, an opened
 // window and an event; wait for the next frame (.) after an unanswered question (asked again at
 // the next step), a frame and the end. Each step as its phase after it (q question, o opening,
-// p playing, t toggling, e ended) and what it told.
+// p playing, t toggling, e ended) and what it told. Escape with F1 toggles first: the step that
+// opens the other window then ends the show, and waits too.
 TEST_F(Shell, EachStepSaysWhetherTheNextMayFollowAtOnce) {
     rec.answers = {not_yet, not_yet, yes};
-    rec.script = "iE";
+    rec.script = "iEF";
     std::string steps;
-    for (int step = 0; step < 8; ++step) {
+    for (int step = 0; step < 10; ++step) {
         const bool at_once = shell_step(shell);
         steps += "qopte"[static_cast<int>(shell.phase)];
         steps += at_once ? '+' : '.';
     }
-    EXPECT_EQ(steps, "q.q.o+p+p.p+e.e.");
-    EXPECT_EQ(rec.shape, "QQQ+2e-");
+    EXPECT_EQ(steps, "q.q.o+p+p.p+p+t.e.e.");
+    EXPECT_EQ(rec.shape, "QQQ+2ee-+-");
 }
 
 // No box can be shown: the question and the failure go to stderr, no answer is not a No, the
