@@ -37,7 +37,7 @@ const char* const positions[][4] = {
     // position, or to order 0 when that lies outside the song; a 0-row pattern plays one row.
     {"2: / 2: / 2: D00", "0 1 2", "1 1 2 -1", "0 1 100 101 200 0"},
     {"2: / 2: / 2:", "0 1 2", "1 1 2 -1", "0 1 100 101 200 201 100"},
-    {"2: / 1:", "0 1", "1 5 2 -1", "0 1 100 0"},
+    {"2: / 1:", "0 1", "1 2 2 -1", "0 1 100 0"},  // restart 2: one past the last order
     {"1: / 0: / 1:", "0 1 2", "1 0 2 -1", "0 100 200 0"},
     // Song length 0: order 0 still names pattern 0, whose F02 makes its 3 rows 2 ticks each.
     {"3: F02", "0", "1 0 2 0", "0 0 1 1 2 2 0"},
@@ -66,12 +66,14 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
 }
 
 // The song ends at the first row tick that comes back to a row already played, rows that a
-// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 of the second channel play
-// both rows y + 1 times; order 0, row 0 then comes back. A row is one tick of 882 frames (speed 1,
-// 125 BPM), so the ring's first fill at the start reaches the end.
+// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 (in the first channel for
+// y = 1, in the second for y = 2) play both rows y + 1 times; order 0, row 0 then comes back.
+// A row is one tick of 882 frames (speed 1, 125 BPM), so the ring's first fill at the start
+// reaches the end.
 TEST(Engine, SongEndsWhereItComesBackToARowNoLoopPlaysAgain) {
     for (const int y : {1, 2}) {
-        SongHandle song = start_song_image(pattern_song("| E60; | E6" + std::to_string(y), 1, {}));
+        SongHandle song =
+            start_song_image(pattern_song(y == 1 ? "E60; E61" : "| E60; | E62", 1, {}));
         ASSERT_TRUE(start_song_offline(song.get(), 44100));
         EXPECT_EQ(song_end_frame(), 2 * (y + 1) * 882) << "E6" << y;
     }
