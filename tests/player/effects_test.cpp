@@ -161,8 +161,8 @@ const TickCase cases[] = {
     // From volume 10 at depth 15, positions 0, 0, 15, 30, -19: sine 0, 0, 254, 49, 244 x 15
     // >> 6 = 0, 0, 59, 11, 57, kept within 0..64: volumes 10, 10, 64, 21, 0.
     {"TremoloLimitsVolume", "C-4 01 1A 7FF", 5, heard, "19 19 127 41 0"},
-    // E72: square, 255 x 4 >> 6 = 15 from position 0 (55: 109).
-    {"SquareTremolo", "C-4 02 .. E72; 714", 2, heard, "79 79 79 109"},
+    // E72: square, 255 x 1 >> 6 = 3 from position 0 (43: 85); depth 1 is a depth, not none.
+    {"SquareTremolo", "C-4 02 .. E72; 711", 2, heard, "79 79 79 85"},
     // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts; an
     // instrument start restarts the cycle; with no Txy yet both counts are 0: silent.
     {"TremorCycle", "C-4 01 .. T12; T00", 8, heard,
@@ -222,9 +222,10 @@ const TickCase cases[] = {
     {"PanningChangesAreHeard", "C-4 01; ... .. D5 ...; ... .. E5 ...; E84", 3, heard_panning,
      "128 128 128 123 118 113 118 123 128 64 64 64"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
-    // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next.
-    {"SampleOffset", "C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4", 1, position,
-     "1024 1024 0 0 512"},
+    // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next; a
+    // note without an offset starts at 0.
+    {"SampleOffset", "C-4 01 .. 904; C-4 .. .. 900; C-4 .. .. 920; 902; C-4; C-4", 1, position,
+     "1024 1024 0 0 512 0"},
     // An offset waiting for the next note is held against that note's sample. Instrument 4 loops
     // from 1024 to 2048 in 4096 frames: 908 (2048) waits under instrument 1 (loop end 4096) but
     // lies at instrument 4's loop end, so its note starts at 0; 907 (1792) waits under
