@@ -162,8 +162,8 @@ TEST_F(Output, TheClockNamesTheBlockHeardBehindTheDevicesQueue) {
 // Stopping another module leaves playback running; stopping this one ends the thread, takes the
 // ring back from the device and ends the clock. Starting again (a display-mode toggle) starts
 // the song from its beginning whatever state it was left in: the clock reads 19 again, 101
-// ticks make row 16 by block 99, and the module's first four channels are cleared and linked to
-// their first voices.
+// ticks make row 16 and 1904 ms by block 99, and the module's first four channels are cleared
+// and linked to their first voices.
 TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_FALSE(player_start(&module)) << "no device open";
     EXPECT_FALSE(start_song(nullptr, &test_device, 44100));
@@ -202,6 +202,7 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_EQ(channels[4].volume, 33) << "a channel the song does not have was cleared";
     EXPECT_EQ(channels[3].voice, &voices[3]);
     EXPECT_EQ(block_table[99].row.load(), 16);
+    EXPECT_EQ(block_table[99].time_ms.load(), 1904u);
     EXPECT_EQ(calls[resets].load(), 2);
     EXPECT_EQ(song_clock_ms(&module), 19u);
     EXPECT_TRUE(audio_init(44100));
