@@ -159,8 +159,9 @@ const TickCase cases[] = {
     // Volume 40; sine at 4 gives 97 x 8 >> 6 = 12 (52: 103), which stays after the tremolo.
     {"TremoloStaysAfterward", "C-4 02 .. 748; ... .. .. ...", 3, heard, "79 79 103 103 103 103"},
     // From volume 10 at depth 15, positions 0, 0, 15, 30, -19: sine 0, 0, 254, 49, 244 x 15
-    // >> 6 = 0, 0, 59, 11, 57, kept within 0..64: volumes 10, 10, 64, 21, 0.
-    {"TremoloLimitsVolume", "C-4 01 1A 7FF", 5, heard, "19 19 127 41 0"},
+    // >> 6 = 0, 0, 59, 11, 57, kept within 0..64: volumes 10, 10, 64, 21, 0. The second
+    // channel's G20 halves what is heard from tick 1 on (127 x 64 / 128 = 63.5: 63).
+    {"TremoloLimitsVolume", "C-4 01 1A 7FF | ... .. .. G20", 5, heard, "19 9 63 20 0"},
     // E72: square, 255 x 1 >> 6 = 3 from position 0 (43: 85); depth 1 is a depth, not none.
     {"SquareTremolo", "C-4 02 .. E72; 711", 2, heard, "79 79 79 85"},
     // T12: 2 ticks heard, 3 silent, counted on through the rows; T00 keeps the counts; an
