@@ -138,8 +138,9 @@ const TickCase cases[] = {
      "64 62 60 60 58 56"},  // and slides by the memory
     // Auto-vibrato at depth 8: the wave at positions 0, 64, 128, 192, 0, 64 (rate 64; 256
     // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; the ramps 0, -32, 64, 32
-    // and 0, 32, 64, -32; type 4 has no wave. A sweep of 4 fades the depth in over 4 ticks
-    // (512 x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
+    // and 0, 32, 64, -32; type 4 has no wave, even at depth 64, where a wave of 1 would show. A
+    // sweep of 4 fades the depth in over 4 ticks (512 x ticks / 4 >> 6); an instrument start
+    // restarts the sweep and the position.
     {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", "0 0 8 64"},
     // The square wave's offsets as heard: C-4 (8363 Hz) 8/768 octave up and down plays 8423 and
     // 8302 Hz, steps of 782 and 771 4096ths of a frame at 44100 Hz.
@@ -147,7 +148,7 @@ const TickCase cases[] = {
      "1 0 8 64"},
     {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", "2 0 8 64"},
     {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", "3 0 8 64"},
-    {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 8 64"},
+    {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 64 64"},
     {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", "1 4 8 0"},
     {"AutoVibratoRestartsWithInstrument", "C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0",
      "1 2 8 64"},
