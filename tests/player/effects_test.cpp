@@ -319,8 +319,10 @@ const TickCase cases[] = {
     {"PointsSharingTick", "C-4 01", 16, env, "64 56 48 40 32 32 32 32 32 32 32",
      "1 0 0 0 0 64 4 32 4 0 8 0"},
     {"PointsSharingTickZero", "C-4 01", 16, env, "64 64 64 64 64 64", "1 0 0 0 0 64 0 16 10 0"},
-    // A value above 64 plays as 64: 64 down to 0 over 4 ticks.
-    {"EnvelopeValueAboveLimit", "C-4 01", 8, env, "64 48 32 16 0", "1 0 0 0 0 200 4 0"},
+    // A value above 64 plays as 64: 64 down to 32 over 4 ticks. A point behind the one before it
+    // (x 2 after x 4) is never reached: the segment to it climbs 16 a tick, held at 64.
+    {"EnvelopeValueAboveLimit", "C-4 01", 8, env, "64 56 48 40 32 48 64 64",
+     "1 0 0 0 0 200 4 32 2 0"},
 };
 
 void PrintTo(const TickCase& c, std::ostream* out) {
