@@ -84,8 +84,11 @@ std::vector<XmImageInstrument> instruments(const TickCase& c) {
 }
 
 const TickCase cases[] = {
-    // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 001 plays +0, +1.
-    {"ArpeggioOnLinearTable", "C-4 01 .. 047; 001", 4, offset, "0 256 448 0 0 0 64 0"},
+    // The row tick plays the plain note, then +4, +7, 0 semitones of 64; 001 plays +0, +1. As
+    // heard, in 4096ths of a frame at 44100 Hz: 8363 Hz x 2^(n/12) for n = 0, 4, 7, 1 is 776,
+    // 978, 1163, 822.
+    {"ArpeggioOnLinearTable", "C-4 01 .. 047; 001", 4, heard_step,
+     "776 978 1163 776 776 776 822 776"},
     // Amiga table: periods of notes 52 and 55 (1358, 1142) less that of note 48 (1712).
     {"ArpeggioOnAmigaTable", "C-4 01 .. 047", 3, offset, "0 -354 -570", "0 0 0 0", "0 0 0 0",
      "0 0 0 0", 0},
