@@ -163,23 +163,15 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
     return read;
 }
 
-namespace {
-
 // The outlines are read at the first call, once per process, found or not.
-bool outlines_found() {
+bool font_outlines_found() {
     static const bool found = read_glyph_outlines(resolve_bold_font(font_family), loaded_outlines);
     return found;
 }
 
-}  // namespace
-
 const GlyphOutline (&font_outlines())[outline_glyph_count] {
-    outlines_found();
+    font_outlines_found();
     return loaded_outlines;
-}
-
-bool font_outlines_found() {
-    return outlines_found();
 }
 
 // Hands the outlines and metrics of codes 0 to 254 to the text routine; code 255 stays

@@ -1,7 +1,6 @@
 #include "player/mixer.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -84,12 +83,11 @@ using Float4 = float __attribute__((vector_size(16)));
 using Int4 = int32_t __attribute__((vector_size(16)));
 using Uint4 = uint32_t __attribute__((vector_size(16)));
 
-// A frame and the one after it, read as one 32-bit value.
+// A frame in the low half and the one after it in the high half, whatever the byte order (on
+// a little-endian machine the compiler reads both with one load).
 inline uint32_t frame_and_next(const int16_t* data, Position position) {
-    uint32_t both;
-    std::memcpy(&both, data + (position >> 32), sizeof both);
-    if constexpr (std::endian::native == std::endian::big) both = (both << 16) | (both >> 16);
-    return both;
+    const int16_t* frame = data + (position >> 32);
+    return uint16_t(frame[0]) | uint32_t(uint16_t(frame[1])) << 16;
 }
 
 // The values of the four frames at position, position + delta, ... whose fractions are given.
@@ -155,7 +153,7 @@ inline Position mix_frames(float* out, int32_t frames, const int16_t* data, Posi
 Position mix_plain(float* out, int32_t frames, const int16_t* data, Position position,
                    uint64_t delta, float left, float right) {
     Float2 weights = {left, right};
-    return mix_frames<false>(out, frames, data, position, delta, weights, Float2{0, 0});
+    return mix_frames<false>(out, frames, data, position, delta, weights, Float2{});
 }
 
 Position mix_ramped(float* out, int32_t frames, const int16_t* data, Position position,
@@ -185,10 +183,8 @@ inline void start_ramp(Voice& voice) {
 inline void advance_ramp(Voice& voice, int32_t frames, float left, float right) {
     voice.ramp_left = int32_t(std::lrint(double(left) * ramp_weight_scale));
     voice.ramp_right = int32_t(std::lrint(double(right) * ramp_weight_scale));
-    voice.ramp_frames_left -= frames;
+    voice.ramp_frames_left -= frames;  // a segment never runs past the ramp's end
     if (voice.ramp_frames_left > 0) return;
-    voice.ramp_frames_left = 0;
-    voice.ramp_step_left = voice.ramp_step_right = 0.0f;
     voice.ramp_left = int32_t(uint32_t(voice.left_volume) << 8);
     voice.ramp_right = int32_t(uint32_t(voice.right_volume) << 8);
 }
@@ -336,7 +332,6 @@ void mix_voices(float* destination, int32_t frames) {
 // float of magnitude below 2^22 rounded so. A value that is not a number, which no finite mix
 // produces, becomes silence.
 void mix_to_pcm16(int16_t* destination, const float* source, int32_t frames) {
-    if (frames < 1 || !destination || !source) return;
     const int32_t values = 2 * frames;
     int32_t i = 0;
 #if defined(__SSE2__)

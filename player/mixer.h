@@ -15,7 +15,7 @@ void fill_block();
 // frames below 1; never clears the destination.
 void mix_voices(float* destination, int32_t frames);
 // Rounds 2 x frames floats to the nearest integer (ties to even), clamps them to 16 bits and
-// stores them. Nothing for frames below 1 or a null pointer.
+// stores them; none for frames below 1.
 void mix_to_pcm16(int16_t* destination, const float* source, int32_t frames);
 
 // Frames the tick just run lasts: the module's samples_per_tick, at least 1 so that a tempo

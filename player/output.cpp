@@ -220,6 +220,5 @@ uint32_t song_clock_row(const XmModule* module) {
 
 void output_reset() {
     audio_close();
-    ring_reset();
     stop_requested.store(false);
 }

@@ -5,18 +5,19 @@
 
 #include "player/audio_format.h"
 
-XmModule* current_module = nullptr;
-int32_t block_frames = 0;
-int32_t ring_frames = 0;
-int32_t block_count = 0;
-int32_t write_block = 0;
-float inverse_rate = 0.0f;
-int32_t ramp_length = 0;
-float ramp_reciprocal = 0.0f;
-float* mix_buffer = nullptr;
-int16_t* wave_buffer = nullptr;
-BlockClock* block_table = nullptr;
-std::atomic<int32_t> clock_block{0};
+// All start zeroed, as namespace-scope variables do; ring_set_rate sizes the ring.
+XmModule* current_module;
+int32_t block_frames;
+int32_t ring_frames;
+int32_t block_count;
+int32_t write_block;
+float inverse_rate;
+int32_t ramp_length;
+float ramp_reciprocal;
+float* mix_buffer;
+int16_t* wave_buffer;
+BlockClock* block_table;
+std::atomic<int32_t> clock_block;
 
 namespace {
 
@@ -63,19 +64,4 @@ void release_wave_buffer() {
 void release_block_table() {
     delete[] block_table;
     block_table = nullptr;
-}
-
-void ring_reset() {
-    release_mix_buffer();
-    release_wave_buffer();
-    release_block_table();
-    current_module = nullptr;
-    block_frames = 0;
-    ring_frames = 0;
-    block_count = 0;
-    write_block = 0;
-    clock_block.store(0);
-    inverse_rate = 0.0f;
-    ramp_length = 0;
-    ramp_reciprocal = 0.0f;
 }

@@ -46,5 +46,3 @@ void ring_allocate();
 void release_mix_buffer();
 void release_wave_buffer();
 void release_block_table();
-// Releases every buffer and forgets the sizes and the module (the output's reset).
-void ring_reset();

@@ -242,8 +242,8 @@ const TickCase cases[] = {
     {"NoteStartMovesToTwinVoice", "C-4 01; C-4 01; ... 01; C-4 01", 1, handed,
      "32253 3232000 3232000 32253"},
     // A note-to-sample entry of 16 plays the empty sample: silent. So does instrument 6 of 5.
-    {"EmptySampleSlotIsSilent", "C-4 02; C-5 02", 1, heard, "79 0"},
-    {"InstrumentPastTheLastIsSilent", "C-4 01; C-4 06", 1, heard, "127 0"},
+    {"EmptySampleSlotAndInstrumentPastTheLastAreSilent", "C-4 02; C-5 02; C-4 01; C-4 06", 1, heard,
+     "79 0 127 0"},
     // Instrument 5's sample volume of 65 (no well-formed file has one) plays as 64; its
     // panning of 0 stays 0.
     {"SampleVolumeAbove64PlaysAs64", "C-4 05", 1, volume, "64"},

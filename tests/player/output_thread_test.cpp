@@ -57,7 +57,6 @@ const WaveDevice test_device = {
 class Output : public ::testing::Test {
 protected:
     void SetUp() override {
-        session_reset();
         for (std::atomic<int64_t>& count : calls)
             count = 0;
         device_position = 0;
