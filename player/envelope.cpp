@@ -133,10 +133,8 @@ void set_volume_envelope_position(ChannelState& channel, const XmInstrument& ins
     uint32_t j = 0;
     while (j + 1 < count && tick > point_x(shape, j + 1))
         ++j;
-    if (j + 1 >= count) j = count;  // no segment ends at or after the tick
-    channel.volume_env_point = j;
-    if (j >= count - 1) {
-        channel.volume_env_value = point_y(shape, count - 1);
+    if (j + 1 == count) {  // no segment ends at or after the tick
+        channel.volume_env_value = point_y(shape, j);
         channel.volume_env_done = 1;
         return;
     }

@@ -58,7 +58,6 @@ struct StreamReader {
 };
 
 uint32_t stream_position(const StreamReader& reader) {
-    if (reader.stream == nullptr) return 0;
     return file_callbacks.file_tell(reader.stream->handle);
 }
 
@@ -80,9 +79,8 @@ bool holds(StreamReader& reader, uint32_t count) {
 // was not delivered is zero.
 void read_bytes(StreamReader& reader, void* destination, uint32_t count) {
     uint32_t delivered = 0;
-    if (!reader.ended && reader.stream != nullptr && count > 0) {
+    if (!reader.ended)
         delivered = file_callbacks.file_read(destination, count, reader.stream->handle);
-    }
     if (delivered < count) {
         reader.ended = true;
         std::memset(static_cast<uint8_t*>(destination) + delivered, 0, count - delivered);
@@ -117,9 +115,8 @@ uint32_t read32(StreamReader& reader) {
 }
 
 // Moves to an absolute position; one past the end of the stream (or beyond what a seek offset
-// can say) ends the stream instead of being clamped silently.
+// can say) ends the stream instead of being clamped silently. An ended stream stays ended.
 void seek_to(StreamReader& reader, uint64_t target) {
-    if (reader.ended || reader.stream == nullptr) return;
     if (target > reader.end || target > uint64_t(INT32_MAX)) {
         reader.ended = true;
         return;
@@ -458,24 +455,19 @@ XmModule* module_load(const void* name, SampleReader sample_reader) {
         return nullptr;
     }
     XmModule* module = allocate<XmModule>(1);
-    XmStream* stream = allocate<XmStream>(1);
-    if (module == nullptr || stream == nullptr) {
-        std::free(module);
-        std::free(stream);
+    if (module == nullptr) {
         refuse("out of memory");
         return nullptr;
     }
-    stream->handle = file_callbacks.file_open(name);
-    if (stream->handle == 0) {
-        std::free(stream);
+    XmStream stream{file_callbacks.file_open(name)};
+    if (stream.handle == 0) {
         std::free(module);
         refuse("the file does not open");
         return nullptr;
     }
     module->sample_reader = sample_reader;
-    bool loaded = read_xm(module, stream);
-    file_callbacks.file_close(stream->handle);
-    std::free(stream);
+    bool loaded = read_xm(module, &stream);
+    file_callbacks.file_close(stream.handle);
     if (!loaded) {
         module_free(module);
         return nullptr;
@@ -533,7 +525,6 @@ bool read_xm(XmModule* module, XmStream* stream) {
     std::memcpy(module->orders, fields + 6, sizeof module->orders);
     seek_to(reader, uint64_t(header_fields_offset) + header_size);
 
-    module->used_pattern_count = 0;
     for (int32_t i = 0; i < module->song_length; ++i) {
         if (module->orders[i] >= module->used_pattern_count) {
             module->used_pattern_count = module->orders[i] + 1;

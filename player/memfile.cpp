@@ -4,12 +4,13 @@
 
 #include <cstring>
 
-uint32_t memfile_position = 0;
+// No image and position 0 at the start, as namespace-scope variables start zeroed.
+uint32_t memfile_position;
 
 namespace {
 
-const uint8_t* image_bytes = nullptr;
-uint32_t image_size = 0;
+const uint8_t* image_bytes;
+uint32_t image_size;
 
 }  // namespace
 
