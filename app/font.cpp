@@ -5,10 +5,17 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <memory>
+
 #include "app/glyph_file.h"
 #include "app/renderer.h"
 
 namespace {
+
+// Fontconfig patterns and FreeType's library and faces, released when they go out of scope.
+using FcPatternHandle = std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)>;
+using LibraryHandle = std::unique_ptr<FT_LibraryRec_, decltype(&FT_Done_FreeType)>;
+using FaceHandle = std::unique_ptr<FT_FaceRec_, decltype(&FT_Done_Face)>;
 
 // The family and weight of the title and credit texts.
 constexpr const char* font_family = "Arial";
@@ -115,27 +122,24 @@ uint32_t windows_1252_code_point(uint8_t code) {
 FontFile resolve_bold_font(const char* family) {
     FontFile file{"", 0};
     if (!FcInit()) return file;
-    FcPattern* pattern = FcPatternCreate();
-    if (pattern == nullptr) return file;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
+    const FcPatternHandle pattern(FcPatternCreate(), FcPatternDestroy);
+    if (!pattern) return file;
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, FC_WEIGHT_BOLD);
+    FcPatternAddBool(pattern.get(), FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    if (match != nullptr) {
-        FcChar8* path = nullptr;
-        int index = 0;
-        if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path != nullptr) {
-            file.path = reinterpret_cast<const char*>(path);
-            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) {
-                file.face_index = index;
-            }
+    const FcPatternHandle match(FcFontMatch(nullptr, pattern.get(), &result), FcPatternDestroy);
+    FcChar8* path = nullptr;
+    int index = 0;
+    if (match && FcPatternGetString(match.get(), FC_FILE, 0, &path) == FcResultMatch &&
+        path != nullptr) {
+        file.path = reinterpret_cast<const char*>(path);
+        if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) == FcResultMatch) {
+            file.face_index = index;
         }
-        FcPatternDestroy(match);
     }
-    FcPatternDestroy(pattern);
     return file;
 }
 
@@ -143,24 +147,21 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
     for (GlyphOutline& outline : outlines)
         outline = GlyphOutline{};
     if (file.path.empty()) return false;
-    FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) != 0) return false;
-    FT_Face face = nullptr;
-    bool read = false;
-    if (FT_New_Face(library, file.path.c_str(), file.face_index, &face) == 0) {
-        // Only a scalable font has outlines in design units to take the em square from.
-        if (FT_IS_SCALABLE(face) && face->units_per_EM > 0) {
-            FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-            for (int code = 0; code < outline_glyph_count; ++code) {
-                read_glyph(face, windows_1252_code_point(static_cast<uint8_t>(code)),
-                           &outlines[code]);
-            }
-            read = true;
-        }
-        FT_Done_Face(face);
+    FT_Library opened_library = nullptr;
+    if (FT_Init_FreeType(&opened_library) != 0) return false;
+    const LibraryHandle library(opened_library, FT_Done_FreeType);
+    FT_Face opened_face = nullptr;
+    if (FT_New_Face(library.get(), file.path.c_str(), file.face_index, &opened_face) != 0) {
+        return false;
     }
-    FT_Done_FreeType(library);
-    return read;
+    const FaceHandle face(opened_face, FT_Done_Face);
+    // Only a scalable font has outlines in design units to take the em square from.
+    if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return false;
+    FT_Select_Charmap(face.get(), FT_ENCODING_UNICODE);
+    for (int code = 0; code < outline_glyph_count; ++code)
+        read_glyph(face.get(), windows_1252_code_point(static_cast<uint8_t>(code)),
+                   &outlines[code]);
+    return true;
 }
 
 // The outlines are read at the first call, once per process, found or not.
