@@ -331,7 +331,8 @@ void multi_retrigger(EffectContext& c) {
         channel.update_flags |= UPDATE_TRIGGER;
         return;
     }
-    const RetriggerVolumeChange& change = retrigger_volume_changes[channel.retrigger_volume_change];
+    const RetriggerVolumeChange& change =
+        retrigger_volume_changes[channel.retrigger_volume_change - 1];
     const int32_t volume = channel.volume * change.multiply / change.divide + change.add;
     channel.volume = std::clamp(volume, 0, 64);
     channel.update_flags |= UPDATE_VOLUME | UPDATE_TRIGGER;

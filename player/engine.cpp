@@ -53,9 +53,10 @@ void process_channel_row(XmModule& module, ChannelState& channel, const XmCell& 
                           instrument,     sample,          channel.volume,
                           channel.period, channel.panning, &marks};
 
-    // The last tremolo offset stays when the tremolo ends.
+    // The last tremolo offset stays when the tremolo ends; it was kept so that the volume with
+    // it lies within 0..64.
     if (channel.last_effect == EFFECT_TREMOLO && cell.effect != EFFECT_TREMOLO) {
-        channel.volume = std::clamp(channel.volume + channel.volume_offset, 0, 64);
+        channel.volume += channel.volume_offset;
     }
     channel.last_effect = cell.effect;
     channel.volume_offset = 0;

@@ -406,7 +406,7 @@ void reset_for_instrument(ChannelState* channel, const XmSample* sample) {
     if (channel == nullptr) return;
     if (sample == nullptr) sample = &empty_sample;
     channel->volume = std::min<int32_t>(sample->volume, 64);
-    channel->panning = std::clamp<int32_t>(sample->panning, 0, 255);
+    channel->panning = sample->panning;  // a byte in the file
     channel->volume_env_value = 64;
     channel->volume_env_point = 0;
     channel->volume_env_tick = 0;

@@ -11,4 +11,4 @@ struct RetriggerVolumeChange {
     uint8_t divide;
 };
 
-extern const RetriggerVolumeChange retrigger_volume_changes[16];
+extern const RetriggerVolumeChange retrigger_volume_changes[15];

@@ -131,8 +131,9 @@ const TickCase cases[] = {
     {"SquareVibrato", "C-4 01 .. E42; 4F8; 400", 3, offset, "0 0 0 -60 -60 -60 -60 -60 60"},
     // Ramp at positions 0, 0, 8, 16, 24, -32 (32 wraps): 0, 0, 64, 128, 192, 255 >> 2.
     {"RampVibrato", "C-4 01 .. E41; 488", 6, offset, "0 0 0 0 0 0 0 0 -16 -32 -48 60"},
-    // Column B8 and 440 both run on later ticks: positions 0 and 4, then 8 and 12.
-    {"ColumnAndEffectVibratoBothRun", "C-4 01 B8 440", 3, offset, "0 -24 -56"},
+    // Column B8 and 443 both run on later ticks: positions 0 and 4, then 8 and 12, at the
+    // column's depth 8, which it sets again on each of them over 443's 3.
+    {"ColumnAndEffectVibratoBothRun", "C-4 01 B8 443", 3, offset, "0 -24 -56"},
     // Column A4 sets the speed the 408 vibrato then uses: position 4 on tick 2.
     {"ColumnVibratoSpeedFeedsEffect", "C-4 01 A4 408", 3, offset, "0 0 -24"},
     // 6xy runs the vibrato on: sine at 15 (254), 30 (49), -19 (244) x 8 >> 5.
@@ -145,10 +146,11 @@ const TickCase cases[] = {
     // sweep of 4 fades the depth in over 4 ticks (512 x ticks / 4 >> 6); an instrument start
     // restarts the sweep and the position.
     {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", "0 0 8 64"},
-    // The square wave's offsets as heard: C-4 (8363 Hz) 8/768 octave up and down plays 8423 and
-    // 8302 Hz, steps of 782 and 771 4096ths of a frame at 44100 Hz.
-    {"AutoVibratoSquare", "C-4 01", 6, heard_step, "782 782 771 771 782 782", "0 0 0 0",
-     "1 0 8 64"},
+    // The square wave's offsets as heard at depth 64: 64 x 64 >> 6 = 64/768 octave, a semitone.
+    // C-4 (8363 Hz) a semitone up and down plays 8860 and 7894 Hz, steps of 822 and 733 4096ths
+    // of a frame at 44100 Hz.
+    {"AutoVibratoSquare", "C-4 01", 6, heard_step, "822 822 733 733 822 822", "0 0 0 0",
+     "1 0 64 64"},
     {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", "2 0 8 64"},
     {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", "3 0 8 64"},
     {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 64 64"},
@@ -302,7 +304,7 @@ const TickCase cases[] = {
     // L05: 4194304 - 5 x 419430 = 2097154 (32), then on from tick 5; L20 lies past the last
     // point: its value, done. L0C in the second segment (0 to 64 over 10): 2 x 419430 (12).
     // Without a volume envelope nothing moves.
-    {"EnvelopePositionSet", "C-4 01 .. L05; L20", 3, env, "32 25 19 0", "1 0 0 0 0 64 10 0"},
+    {"EnvelopePositionSet", "C-4 01 .. L05; L20", 3, env, "32 25 19 0 0 0", "1 0 0 0 0 64 10 0"},
     // L0A, at the point that ends the first segment: in that segment, 4194304 - 10 x 419430 = 4
     // (0); the next tick reaches the point and starts the rise from 0.
     {"EnvelopePositionAtSegmentEnd", "C-4 01 .. L0C; L0A", 2, env, "12 19 0 0",
