@@ -12,11 +12,12 @@ namespace {
 
 const WaveDevice* chosen_device = nullptr;
 
-std::atomic<int32_t> silent_rate{0};
-std::atomic<int32_t> silent_frame_bytes{0};
-std::atomic<bool> silent_playing{false};
-std::atomic<int64_t> silent_start_ns{0};
-std::atomic<uint64_t> silent_stopped_bytes{0};  // the position held while not playing
+// The silent device: zero, as atomics start, until open sets it.
+std::atomic<int32_t> silent_rate;
+std::atomic<int32_t> silent_frame_bytes;
+std::atomic<bool> silent_playing;
+std::atomic<int64_t> silent_start_ns;
+std::atomic<uint64_t> silent_stopped_bytes;  // the position held while not playing
 
 // Bytes the device would have played by now; whole seconds and the rest are scaled apart, so
 // the product stays in range however long the show runs.
