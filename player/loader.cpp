@@ -484,9 +484,8 @@ bool read_xm(XmModule* module, XmStream* stream) {
     if (module == nullptr || stream == nullptr || !file_callbacks_installed()) {
         return refuse("no stream to read");
     }
-    StreamReader reader{stream, 0, false};
     file_callbacks.file_seek(stream->handle, 0, 2);
-    reader.end = stream_position(reader);
+    StreamReader reader{stream, file_callbacks.file_tell(stream->handle), false};
     file_callbacks.file_seek(stream->handle, 0, 0);
 
     // A file shorter than the ID text that begins like it is cut inside the header.

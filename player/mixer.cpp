@@ -200,14 +200,14 @@ inline Wide wrap_forward_loop(Wide position, const SampleSpan& span, bool at_end
         if (past < 0) {
             position -= length;
         } else {
-            position = Wide(span.start) + (past < length ? past : past % length);
+            position = Wide(span.start) + past % length;
         }
     } else {
         const Wide before = Wide(span.start) - position;
         if (before < 0) {
             position += length;
         } else {
-            position = Wide(span.end) - (before < length ? before : before % length);
+            position = Wide(span.end) - before % length;
         }
     }
     return position < 0 ? 0 : position;
@@ -223,8 +223,7 @@ inline Wide reflect_pingpong_loop(Wide position, const SampleSpan& span, bool at
     const Wide start = Wide(span.start), end = Wide(span.end);
     const Wide period = 2 * (end - start);
     if (at_end) {
-        Wide past = position - end;
-        if (past >= period) past %= period;
+        const Wide past = (position - end) % period;
         position = end - 1 - past;
         direction = 2;
         if (position < start) {
@@ -232,8 +231,8 @@ inline Wide reflect_pingpong_loop(Wide position, const SampleSpan& span, bool at
             direction = 1;
         }
     } else {
-        Wide before = start - position;
-        if (before > period) before = (before - 1) % period + 1;
+        // How far below the start, taken within one period (0 or less when short of it).
+        const Wide before = (start - position - 1) % period + 1;
         position = start + before - 1;
         direction = 1;
         if (position >= end) {

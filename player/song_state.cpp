@@ -101,7 +101,7 @@ const XmPattern* order_pattern(const XmModule& module, int32_t order) {
 
 int32_t order_rows(const XmModule& module, int32_t order) {
     const XmPattern* pattern = order_pattern(module, order);
-    return pattern != nullptr ? std::max(pattern->row_count, 0) : missing_pattern_rows;
+    return pattern != nullptr ? pattern->row_count : missing_pattern_rows;
 }
 
 int32_t played_channel_count(const XmModule& module) {

@@ -94,7 +94,6 @@ int32_t frequency(const ChannelState& channel, const XmModule& module) {
 
 // Frames per output frame in 32.32 fixed point for a frequency of at least 100 Hz.
 void set_step(Voice& voice, int32_t hertz) {
-    if (output_rate <= 0) return;
     const uint64_t rate = uint64_t(output_rate);
     const uint64_t stepped = uint64_t(std::max(hertz, lowest_frequency));
     voice.step = uint32_t(stepped / rate);

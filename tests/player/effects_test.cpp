@@ -359,8 +359,8 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
 
 // Each heard block holds its own sound, also once the ring has gone round and a block is mixed
 // again. The note sounds on row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames, in
-// ring block 5; its 128-frame ramp out ends in block 6); rows 2 to 63 are empty. Blocks 99 and
-// 100 are silent, 100 reusing ring block 0, which held the note.
+// ring block 5; its 128-frame ramp out ends in block 6, at frame 5420); rows 2 to 63 are empty.
+// Blocks 7, 99 and 100 are silent, 100 reusing ring block 0, which held the note.
 TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     const XmImageSong song{.channel_count = 1,
                            .patterns = {pattern_of("C-4 01 .. ...;C00", 64)},
@@ -368,7 +368,8 @@ TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     const long values = 2 * 884;  // a block: 20 ms at 44100 Hz, rounded up to 4 frames
     const std::vector<int16_t> pcm = mix_song(write_xm_image(song), 101 * 884).pcm;
     ASSERT_EQ(pcm.size(), size_t(101 * values));
-    for (auto [block, sounding] : {std::pair{0, true}, {99, false}, {100, false}}) {
+    for (auto [block, sounding] :
+         {std::pair{0, true}, {6, true}, {7, false}, {99, false}, {100, false}}) {
         const auto first = pcm.begin() + block * values;
         EXPECT_EQ(std::any_of(first, first + values, [](int16_t v) { return v != 0; }), sounding)
             << "block " << block;
