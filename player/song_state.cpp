@@ -105,7 +105,7 @@ int32_t order_rows(const XmModule& module, int32_t order) {
 }
 
 int32_t played_channel_count(const XmModule& module) {
-    return std::clamp<int32_t>(module.channel_count, 0, channel_capacity);
+    return std::min<int32_t>(module.channel_count, channel_capacity);  // the loader's: 0..32
 }
 
 const XmCell* current_row_cells(const XmModule& module) {

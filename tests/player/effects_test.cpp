@@ -157,9 +157,10 @@ const TickCase cases[] = {
     {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", "1 4 8 0"},
     {"AutoVibratoRestartsWithInstrument", "C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0",
      "1 2 8 64"},
-    // Positions restart at an instrument start unless the waveform nibble is 4 or more.
-    {"VibratoPositionRestart", "C-4 01 .. 4F8; C-4 01; E44; 4F8; C-4 01", 3, vibrato_at,
-     "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30"},
+    // Positions restart at an instrument start unless the waveform nibble is 4 or more. From 30
+    // at speed 1: 31, the last position, then 32 wraps to -32.
+    {"VibratoPositionRestart", "C-4 01 .. 4F8; C-4 01; E44; 4F8; C-4 01; 418", 3, vibrato_at,
+     "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30 30 31 -32"},
     {"TremoloPositionRestart", "C-4 01 .. 7F8; C-4 01; E74; 7F8; C-4 01", 3, tremolo_at,
      "0 15 30 0 0 0 0 0 0 0 15 30 30 30 30"},
     // Volume 40; sine at 4 gives 97 x 8 >> 6 = 12 (52: 103), which stays after the tremolo.

@@ -182,17 +182,19 @@ TEST(Engine, VoiceUpdateFollowsTheFormulas) {
         update_voice(&channel, nullptr, &module);
         EXPECT_EQ(voices[0].step_frac, 9739154u) << period;
     }
-    // A rewind puts the voice back at frame 0 exactly, its fraction too. A note start on a
-    // sounding voice: the twin, which takes over the old voice's record, starts the note from
-    // silence on the right as on the left.
+    // A note start on a sounding voice: the twin, which takes over the old voice's record,
+    // starts the note at frame 0 exactly, its fraction too, from silence on the right as on the
+    // left. A rewind also puts the voice back at frame 0 exactly.
     XmSample sample{};
     voices[0] = Voice{.sample = &sample, .position_frac = 1u << 31, .ramp_right = 9000};
-    channel = ChannelState{.update_flags = UPDATE_RESTART, .voice = &voices[0]};
+    channel = ChannelState{.update_flags = UPDATE_TRIGGER, .voice = &voices[0]};
     update_voice(&channel, &sample, &module);
-    EXPECT_EQ(voices[0].position_frac, 0u) << "rewind";
-    channel.update_flags = UPDATE_TRIGGER;
-    update_voice(&channel, &sample, &module);
+    EXPECT_EQ(voices[32].position_frac, 0u) << "note start";
     EXPECT_EQ(voices[32].ramp_right, 0) << "note start";
+    voices[32].position_frac = 1u << 31;
+    channel.update_flags = UPDATE_RESTART;
+    update_voice(&channel, &sample, &module);
+    EXPECT_EQ(voices[32].position_frac, 0u) << "rewind";
 }
 
 }  // namespace

@@ -216,6 +216,7 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
 // module without channels, whose start clears none).
 TEST_F(Output, RefusalsAndTheSilentDevice) {
     for (const int32_t rate : {7999, 192001}) {
+        EXPECT_FALSE(audio_init(rate)) << rate;
         EXPECT_FALSE(start_song(&module, &test_device, rate)) << rate;
         EXPECT_FALSE(start_song_offline(&module, rate)) << rate;
     }
