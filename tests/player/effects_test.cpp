@@ -141,18 +141,20 @@ const TickCase cases[] = {
     {"VibratoVolumeSlideVolume", "C-4 01 .. 602; 600", 3, heard,
      "127 123 119 119 115 111"},  // 64 62 60 60 58 56, as heard: it slides by the memory
     // Auto-vibrato at depth 8: the wave at positions 0, 64, 128, 192, 0, 64 (rate 64; 256
-    // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; the ramps 0, -32, 64, 32
-    // and 0, 32, 64, -32; type 4 has no wave, even at depth 64, where a wave of 1 would show. A
-    // sweep of 4 fades the depth in over 4 ticks (512 x ticks / 4 >> 6); an instrument start
-    // restarts the sweep and the position.
+    // wraps) x 8 >> 6: sine 0, 63, 0, -63; square 64, 64, -64, -64; type 4 has no wave, even at
+    // depth 64, where a wave of 1 would show. A sweep of 4 fades the depth in over 4 ticks (512
+    // x ticks / 4 >> 6); an instrument start restarts the sweep and the position.
     {"AutoVibratoSine", "C-4 01", 6, offset, "0 7 0 -8 0 7", "0 0 0 0", "0 0 8 64"},
     // The square wave's offsets as heard at depth 64: 64 x 64 >> 6 = 64/768 octave, a semitone.
     // C-4 (8363 Hz) a semitone up and down plays 8860 and 7894 Hz, steps of 822 and 733 4096ths
     // of a frame at 44100 Hz.
     {"AutoVibratoSquare", "C-4 01", 6, heard_step, "822 822 733 733 822 822", "0 0 0 0",
      "1 0 64 64"},
-    {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -4 8 4 0 -4", "0 0 0 0", "2 0 8 64"},
-    {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 4 8 -4 0 4", "0 0 0 0", "3 0 8 64"},
+    // The ramps at depth 64, where the offset is the wave itself, and rate 65, so that odd
+    // positions show the halving: at 0, 65, 130, 195, 4, 69 the ramp down is (128 - (q + 128)
+    // mod 256) >> 1 and the ramp up (128 - (384 - q) mod 256) >> 1, rounded down.
+    {"AutoVibratoRampDown", "C-4 01", 6, offset, "0 -33 63 30 -2 -35", "0 0 0 0", "2 0 64 65"},
+    {"AutoVibratoRampUp", "C-4 01", 6, offset, "0 32 -63 -31 2 34", "0 0 0 0", "3 0 64 65"},
     {"AutoVibratoTypeFourHasNoWave", "C-4 01", 6, offset, "0 0 0 0 0 0", "0 0 0 0", "4 0 64 64"},
     {"AutoVibratoSweep", "C-4 01", 6, offset, "0 2 4 6 8 8", "0 0 0 0", "1 4 8 0"},
     {"AutoVibratoRestartsWithInstrument", "C-4 01; C-4 01", 3, offset, "0 4 -8 0 4 -8", "0 0 0 0",
