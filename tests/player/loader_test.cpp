@@ -21,15 +21,16 @@ void put(std::vector<uint8_t>& image, size_t at, uint32_t value, int width) {
         image[at + size_t(byte)] = uint8_t(value >> (8 * byte));
 }
 
-// Three channels, orders 0, 20, 1 over two file patterns (packed, then written in full), and
-// instruments with one 8-bit sample, none, and an 8-bit plus a ping-pong 16-bit sample. Its
-// bytes: the header to 335; pattern 0's header from 336 and its rows from 345 (9 bytes: the
-// first cell in full, then 1 and 3), 354 (3), 357 (5: D#3, then 1 and 1) and 364 (3); pattern 1
-// from 367; instrument 0's header from 406, sample header from 669 and two frames; instrument
-// 1 from 711, instrument 2 from 744 to the end at 1100.
+// Three channels, orders 20, 0, 1 over two file patterns (packed, then written in full; the
+// table's next entry, 30, lies past the song and counts for nothing), and instruments with one
+// 8-bit sample, none, and an 8-bit plus a ping-pong 16-bit sample. Its bytes: the header to
+// 335; pattern 0's header from 336 and its rows from 345 (9 bytes: the first cell in full, then
+// 1 and 3), 354 (3), 357 (5: D#3, then 1 and 1) and 364 (3); pattern 1 from 367; instrument 0's
+// header from 406, sample header from 669 and two frames; instrument 1 from 711, instrument 2
+// from 744 to the end at 1100.
 constexpr size_t instrument0 = 406;
 XmImageSong feature_song() {
-    XmImageSong song{.channel_count = 3, .orders = {0, 20, 1}};
+    XmImageSong song{.channel_count = 3, .orders = {20, 0, 1, 30}, .song_length_override = 3};
     song.patterns = {xm_pattern(4, 3, {"C-4 01 40 F05 | ... | === 128", "", "D#3 129 .. A0F"}),
                      xm_pattern(2, 3, {"", ".. .. .. ... | ... | B-7 02 30 C20"})};
     song.patterns[1].pack = false;
