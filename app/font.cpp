@@ -158,9 +158,10 @@ bool read_glyph_outlines(const FontFile& file, GlyphOutline (&outlines)[outline_
     // Only a scalable font has outlines in design units to take the em square from.
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return false;
     FT_Select_Charmap(face.get(), FT_ENCODING_UNICODE);
-    for (int code = 0; code < outline_glyph_count; ++code)
+    for (int code = 0; code < outline_glyph_count; ++code) {
         read_glyph(face.get(), windows_1252_code_point(static_cast<uint8_t>(code)),
                    &outlines[code]);
+    }
     return true;
 }
 
