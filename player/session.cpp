@@ -13,8 +13,8 @@
 
 namespace {
 
-int64_t offline_device_block = 0;  // the block the offline device plays, counted from the start
-XmModule still_song{};             // what plays while the clock stands still: no song at all
+int64_t offline_device_block;  // the block the offline device plays, counted from the start
+XmModule still_song{};         // what plays while the clock stands still: no song at all
 
 // The ring block that holds absolute block `block`.
 int32_t ring_block(int64_t block) {
@@ -39,10 +39,7 @@ const char* load_song_failure() {
 bool start_song(XmModule* module, const WaveDevice* device, int32_t rate) {
     if (module == nullptr) return false;
     set_wave_device(device);
-    if (!audio_init(rate)) {
-        audio_close();
-        return false;
-    }
+    if (!audio_init(rate)) return false;
     unwatch_song_end(module);
     return player_start(module);
 }
@@ -75,7 +72,7 @@ bool start_song_offline(XmModule* module, int32_t rate) {
 // One block at a time, so that a jump of more than a ring's length still refills every block
 // in turn instead of only those up to the ring position reached.
 void play_offline_until(int64_t device_block) {
-    if (current_module == nullptr || block_count == 0) return;
+    if (wave_buffer == nullptr) return;  // no song started, or a still: no ring to fill
     while (offline_device_block < device_block) {
         ++offline_device_block;
         refill_played_blocks(ring_block(offline_device_block));
@@ -117,7 +114,6 @@ void hold_song_clock(uint32_t ms, uint8_t row) {
 void session_reset() {
     output_reset();
     loader_reset();
-    memfile_reset();
     engine_reset();
     offline_device_block = 0;
 }

@@ -350,6 +350,15 @@ TEST_P(Effect, GivesItsValueOnEveryTick) {
 INSTANTIATE_TEST_SUITE_P(Effects, Effect, ::testing::ValuesIn(cases),
                          ::testing::PrintToStringParamName());
 
+// An effect number past Z (36 and up: the loader passes the file's byte through) does
+// nothing: here the A0F it replaces would slide the volume down.
+TEST(Effects, NumbersPastZDoNothing) {
+    SongHandle song = start_song_image(pattern_song("C-4 01 .. A0F", 3, {looped_instrument()}));
+    ASSERT_TRUE(song);
+    song->patterns[0].cells[0].effect = 36;
+    EXPECT_EQ(probe_ticks(song.get(), 3, volume), numbers("64 64 64"));
+}
+
 // The waveform values w(p): sine |sin(2 x pi/64 x p)| x 256 truncated, ramp 8 k or 255 - 8 k
 // with k = p mod 32, square 255.
 TEST(Effects, WaveformsGiveTheFormatsValues) {
@@ -363,11 +372,19 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
 // Each heard block holds its own sound, also once the ring has gone round and a block is mixed
 // again. The note sounds on row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames, in
 // ring block 5; its 128-frame ramp out ends in block 6, at frame 5420); rows 2 to 63 are empty.
-// Blocks 7, 99 and 100 are silent, 100 reusing ring block 0, which held the note.
+// Blocks 7, 99 and 100 are silent, 100 reusing ring block 0, which held the note. At the start
+// the ring holds blocks 0 to 99 and no other; once the song is released, none.
 TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     const XmImageSong song{.channel_count = 1,
                            .patterns = {pattern_of("C-4 01 .. ...;C00", 64)},
                            .instruments = {looped_instrument()}};
+    SongHandle started = start_song_image(song);
+    ASSERT_TRUE(start_song_offline(started.get(), 44100));
+    EXPECT_NE(heard_block_pcm(99), nullptr) << "the ring's last block";
+    EXPECT_EQ(heard_block_pcm(100), nullptr) << "a block a ring ahead";
+    started.reset();
+    play_offline_until(3);
+    EXPECT_EQ(heard_block_pcm(3), nullptr) << "a block heard after the song's release";
     const long values = 2 * 884;  // a block: 20 ms at 44100 Hz, rounded up to 4 frames
     const std::vector<int16_t> pcm = mix_song(write_xm_image(song), 101 * 884).pcm;
     ASSERT_EQ(pcm.size(), size_t(101 * values));

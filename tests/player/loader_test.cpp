@@ -6,6 +6,7 @@
 
 #include "data/module_bytes.h"
 #include "player/memfile.h"
+#include "player/song_state.h"
 #include "tests/player/support/songs.h"
 #include "tests/support/song_mix.h"
 
@@ -22,7 +23,7 @@ void put(std::vector<uint8_t>& image, size_t at, uint32_t value, int width) {
 }
 
 // Three channels, orders 20, 0, 1 over two file patterns (packed, then written in full; the
-// table's next entry, 30, lies past the song and counts for nothing), and instruments with one
+// table's next entry, 21, lies past the song and counts for nothing), and instruments with one
 // 8-bit sample, none, and an 8-bit plus a ping-pong 16-bit sample. Its bytes: the header to
 // 335; pattern 0's header from 336 and its rows from 345 (9 bytes: the first cell in full, then
 // 1 and 3), 354 (3), 357 (5: D#3, then 1 and 1) and 364 (3); pattern 1 from 367; instrument 0's
@@ -30,7 +31,7 @@ void put(std::vector<uint8_t>& image, size_t at, uint32_t value, int width) {
 // from 744 to the end at 1100.
 constexpr size_t instrument0 = 406;
 XmImageSong feature_song() {
-    XmImageSong song{.channel_count = 3, .orders = {20, 0, 1, 30}, .song_length_override = 3};
+    XmImageSong song{.channel_count = 3, .orders = {20, 0, 1, 21}, .song_length_override = 3};
     song.patterns = {xm_pattern(4, 3, {"C-4 01 40 F05 | ... | === 128", "", "D#3 129 .. A0F"}),
                      xm_pattern(2, 3, {"", ".. .. .. ... | ... | B-7 02 30 C20"})};
     song.patterns[1].pack = false;
@@ -108,6 +109,7 @@ TEST_F(Loader, FieldsFollowTheLayoutRules) {
     EXPECT_EQ(m.pattern_count, 21);
     EXPECT_EQ(m.patterns[0].row_count, 4);
     EXPECT_EQ(m.patterns[20].row_count, 64);
+    EXPECT_EQ(order_rows(m, 3), 64) << "order 3 names pattern 21, which the song lacks";
     EXPECT_EQ(m.instrument_count, 3);
     // C-0 is note 1: C-4 = 49, D#3 = 40, B-7 = 96; key-off 97 reads 255, 98 none; instrument
     // 128 stays, 129 becomes none; effects A..Z are 10..35.
@@ -212,6 +214,18 @@ TEST_F(Loader, NeedsTheWholeSetOfCallbacksAndAnOpenStream) {
     }
     EXPECT_FALSE(read_xm(nullptr, nullptr));
     EXPECT_FALSE(module_free(nullptr));
+}
+
+// The session's load detaches the image once it has read it, and the session's reset forgets
+// the callbacks and the last load's failure.
+TEST(Session, LoadsAndResetsLeaveNothingBehind) {
+    EXPECT_EQ(load_song(module_bytes, 10), nullptr);
+    EXPECT_STREQ(load_song_failure(), "truncated at byte 10, inside the header");
+    uint8_t byte = 0;
+    EXPECT_EQ(memfile_read(&byte, 1, 1), 0u) << "the image is still attached after the load";
+    session_reset();
+    EXPECT_FALSE(file_callbacks_installed()) << "after a session reset";
+    EXPECT_STREQ(load_song_failure(), "") << "after a session reset";
 }
 
 // Every prefix that holds the song's own fields (74 bytes, up to the instrument count) loads

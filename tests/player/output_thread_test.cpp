@@ -162,10 +162,11 @@ TEST_F(Output, TheClockNamesTheBlockHeardBehindTheDevicesQueue) {
 // ring back from the device and ends the clock. Starting again (a display-mode toggle) starts
 // the song from its beginning whatever state it was left in: the clock reads 19 again, 101
 // ticks make row 16 and 1904 ms by block 99, and the module's first four channels are cleared
-// and linked to their first voices.
+// and linked to their first voices. An offline start stops the playback on the device too.
 TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_FALSE(player_start(&module)) << "no device open";
     EXPECT_FALSE(start_song(nullptr, &test_device, 44100));
+    EXPECT_FALSE(start_song_offline(nullptr, 44100));
     EXPECT_FALSE(player_stop(nullptr));
     ASSERT_TRUE(start_song(&module, &test_device, 44100));
     XmModule earlier{};
@@ -204,6 +205,8 @@ TEST_F(Output, StopAndRestartFromTheSongsStart) {
     EXPECT_EQ(block_table[99].time_ms.load(), 1904u);
     EXPECT_EQ(calls[resets].load(), 2);
     EXPECT_EQ(song_clock_ms(&module), 19u);
+    ASSERT_TRUE(start_song_offline(&module, 44100));
+    EXPECT_EQ(calls[resets].load(), 3) << "the offline start left the device playing";
     EXPECT_TRUE(audio_init(44100));
     EXPECT_EQ(playing_song(), nullptr) << "a new device stops the playback";
     EXPECT_EQ(calls[closes].load(), 1);

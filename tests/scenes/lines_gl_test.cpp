@@ -59,9 +59,11 @@ protected:
         const float view[16] = {1, 0, 0, lean, 0, 1, 0, lean, 0, 0, 1, lean, 0, 0, 0, 1};
         glLoadMatrixf(view);
         glClear(GL_COLOR_BUFFER_BIT);
-        const float vertices[] = {line.x0, line.y0, line.z, line.x1, line.y1, line.z};
+        // The line comes second in its array, after one that lies off the screen.
+        const float vertices[] = {-50,     -50,     line.z, -40,     -50,     line.z,
+                                  line.x0, line.y0, line.z, line.x1, line.y1, line.z};
         glEnableClientState(GL_VERTEX_ARRAY);
-        draw_lines(vertices, 3, 0, 2);
+        draw_lines(vertices, 3, 0, 4);
         glDisableClientState(GL_VERTEX_ARRAY);
         std::vector<unsigned char> red(width * height);
         glReadPixels(0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, red.data());
