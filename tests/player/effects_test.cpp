@@ -373,7 +373,7 @@ TEST(Effects, WaveformsGiveTheFormatsValues) {
 // again. The note sounds on row 0 and is set to volume 0 on row 1 (6 ticks of 882 frames, in
 // ring block 5; its 128-frame ramp out ends in block 6, at frame 5420); rows 2 to 63 are empty.
 // Blocks 7, 99 and 100 are silent, 100 reusing ring block 0, which held the note. At the start
-// the ring holds blocks 0 to 99 and no other; once the song is released, none.
+// the ring holds blocks 0 to 99 and no other; a still of the clock holds none.
 TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     const XmImageSong song{.channel_count = 1,
                            .patterns = {pattern_of("C-4 01 .. ...;C00", 64)},
@@ -382,9 +382,13 @@ TEST(Ring, EachHeardBlockHoldsItsOwnSound) {
     ASSERT_TRUE(start_song_offline(started.get(), 44100));
     EXPECT_NE(heard_block_pcm(99), nullptr) << "the ring's last block";
     EXPECT_EQ(heard_block_pcm(100), nullptr) << "a block a ring ahead";
+    play_offline_until(5);
+    hold_song_clock(1234, 7);
+    EXPECT_EQ(song_clock_ms(playing_song()), 1234u) << "a still's clock";
+    EXPECT_EQ(song_clock_row(playing_song()), 7u) << "a still's clock";
+    play_offline_until(8);
+    EXPECT_EQ(heard_block_pcm(8), nullptr) << "a block played on in a still";
     started.reset();
-    play_offline_until(3);
-    EXPECT_EQ(heard_block_pcm(3), nullptr) << "a block heard after the song's release";
     const long values = 2 * 884;  // a block: 20 ms at 44100 Hz, rounded up to 4 frames
     const std::vector<int16_t> pcm = mix_song(write_xm_image(song), 101 * 884).pcm;
     ASSERT_EQ(pcm.size(), size_t(101 * values));
