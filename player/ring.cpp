@@ -1,6 +1,5 @@
 #include "player/ring.h"
 
-#include <algorithm>
 #include <new>
 
 #include "player/audio_format.h"
@@ -39,20 +38,17 @@ bool ring_set_rate(int32_t rate) {
     return true;
 }
 
-// All three start zeroed, so a block the device reaches before it is mixed plays silence.
+// Into a ring the last stop has released. The PCM and the clock start zeroed, so a block the
+// device reaches before it is mixed plays silence; each block's mix is cleared as it is mixed.
 void ring_allocate() {
-    release_mix_buffer();
-    release_wave_buffer();
-    release_block_table();
     const size_t values = static_cast<size_t>(ring_frames) * 2;
     mix_buffer = static_cast<float*>(::operator new(values * sizeof(float), mix_alignment));
-    std::fill(mix_buffer, mix_buffer + values, 0.0f);
     wave_buffer = new int16_t[values]();
     block_table = new BlockClock[static_cast<size_t>(block_count)]();
 }
 
 void release_mix_buffer() {
-    if (mix_buffer) ::operator delete(mix_buffer, mix_alignment);
+    ::operator delete(mix_buffer, mix_alignment);
     mix_buffer = nullptr;
 }
 

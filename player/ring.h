@@ -40,8 +40,8 @@ extern std::atomic<int32_t> clock_block;
 // Sizes the ring for rate Hz and sets output_rate. False, changing nothing, for a rate outside
 // min_output_rate..max_output_rate.
 bool ring_set_rate(int32_t rate);
-// Allocates the zeroed mixing buffer, PCM ring and clock table for the current sizes, after
-// releasing any earlier ones.
+// Allocates the mixing buffer and the zeroed PCM ring and clock table for the current sizes.
+// The earlier ones must be released first, as every stop does.
 void ring_allocate();
 void release_mix_buffer();
 void release_wave_buffer();
