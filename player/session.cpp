@@ -115,5 +115,4 @@ void session_reset() {
     output_reset();
     loader_reset();
     engine_reset();
-    offline_device_block = 0;
 }

@@ -238,6 +238,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     EXPECT_EQ(channels[0].volume, 33);
     EXPECT_TRUE(poll_until([this] { return song_clock_ms(&module) >= 38u; }));
     session_reset();
+    EXPECT_EQ(channels[0].volume, 0) << "the session's reset kept the channels";
 
     const WaveDevice& silent = silent_wave_device;
     EXPECT_FALSE(silent.open(0, 2));
