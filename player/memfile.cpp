@@ -2,6 +2,7 @@
 // the image, so the loader sees a stream that simply ends.
 #include "player/memfile.h"
 
+#include <algorithm>
 #include <cstring>
 
 // No image and position 0 at the start, as namespace-scope variables start zeroed.
@@ -17,7 +18,7 @@ uint32_t image_size;
 // Chooses the image every later open reads and rewinds to its start.
 void memfile_attach(const uint8_t* bytes, uint32_t size) {
     image_bytes = bytes;
-    image_size = bytes != nullptr ? size : 0;
+    image_size = size;
     memfile_position = 0;
 }
 
@@ -36,11 +37,10 @@ void memfile_close(uintptr_t) {
 }
 
 // Copies up to count bytes from the position on and moves past them; a read reaching the end
-// of the image delivers what is left. The comparison is made in 64 bits so that a huge count
-// cannot wrap around the end, and a position already past the end delivers nothing.
+// of the image delivers what is left, and a position at the end delivers nothing.
 uint32_t memfile_read(void* destination, uint32_t count, uintptr_t) {
-    if (memfile_position >= image_size || destination == nullptr) return 0;
-    if (uint64_t(memfile_position) + count >= image_size) count = image_size - memfile_position;
+    if (memfile_position >= image_size) return 0;
+    count = std::min(count, image_size - memfile_position);
     std::memcpy(destination, image_bytes + memfile_position, count);
     memfile_position += count;
     return count;
@@ -58,7 +58,7 @@ int32_t memfile_seek(uintptr_t, int32_t offset, uint8_t mode) {
     } else if (mode == 2) {
         memfile_position = image_size + step;
     }
-    if (memfile_position > image_size) memfile_position = image_size;
+    memfile_position = std::min(memfile_position, image_size);
     return 0;
 }
 
