@@ -5,6 +5,7 @@
 
 #include "player/channel.h"
 #include "player/mixer.h"
+#include "player/song_state.h"
 
 namespace {
 
@@ -29,14 +30,10 @@ size_t position_index(const XmModule& module, int32_t row) {
 // row still has repetitions to go), the rows from its loop start up to this one are played
 // again, which is not the end of the song: they are forgotten.
 void forget_looped_rows(const XmModule& module) {
-    if (module.order_position < 0 || module.order_position >= module.song_length) return;
-    const int32_t pattern_index = module.orders[module.order_position];
-    if (pattern_index >= module.pattern_count) return;
-    const XmPattern& pattern = module.patterns[pattern_index];
-    if (!pattern.cells || module.row < 0 || module.row >= pattern.row_count) return;
-    const int count = std::min<int>(module.channel_count, channel_capacity);
-    for (int c = 0; c < count; ++c) {
-        const XmCell& cell = pattern.cells[module.row * module.channel_count + c];
+    const XmCell* cells = current_row_cells(module);
+    if (cells == nullptr) return;
+    for (int c = 0; c < played_channel_count(module); ++c) {
+        const XmCell& cell = cells[c];
         if (cell.effect != pattern_loop_effect || (cell.param >> 4) != 6) continue;
         if ((cell.param & 15) == 0 || channels[c].loop_count == 0) continue;
         for (int32_t row = std::max(channels[c].loop_row, 0); row <= module.row; ++row)
