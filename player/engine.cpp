@@ -90,12 +90,13 @@ void process_channel_row(XmModule& module, ChannelState& channel, const XmCell& 
 }
 
 // Puts a position chosen by a jump, a break, a loop or a caller back inside the song: an order
-// outside it plays order 0, a row at or beyond its pattern's rows plays row 0.
+// outside it plays order 0, a row at or beyond its pattern's rows plays row 0. Compared
+// unsigned, a negative position lies beyond every end.
 void settle_position(XmModule& module) {
-    if (module.order_position < 0 || module.order_position >= std::max(song_entries(module), 1)) {
-        module.order_position = 0;
-    }
-    if (module.row < 0 || module.row >= order_rows(module, module.order_position)) module.row = 0;
+    const uint32_t orders = uint32_t(std::max(song_entries(module), 1));
+    if (uint32_t(module.order_position) >= orders) module.order_position = 0;
+    const uint32_t rows = uint32_t(order_rows(module, module.order_position));
+    if (uint32_t(module.row) >= rows) module.row = 0;
 }
 
 // The position after a row that chose none: the next row, or row 0 of the next order at the

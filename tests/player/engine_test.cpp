@@ -41,6 +41,7 @@ const char* const positions[][4] = {
     {"1: / 0: / 1:", "0 1 2", "1 0 2 -1", "0 100 200 0"},
     // Song length 0: order 0 still names pattern 0, whose F02 makes its 3 rows 2 ticks each.
     {"3: F02", "0", "1 0 2 0", "0 0 1 1 2 2 0"},
+    {"1: / 1:", "0 1", "1 1 2 1", "0 0"},  // song length 1, restart 1: order 0 again
     // No channels: no cells and no effects, but the rows still pass.
     {"3: F02", "0", "1 0 0 -1", "0 1 2 0"},
 };
