@@ -227,10 +227,11 @@ const TickCase cases[] = {
      3, panning,
      "240 240 240 240 255 255 255 245 235 235 225 215 218 221 224 219 214 209 64 64 64 240 240 "
      "240 5 5 5 5 0 0 -3 -6 -9"},
-    // The voice takes each new panning on its tick: D5 and E5 move it 5 a tick from 128, E84
-    // sets 64 on the row tick.
-    {"PanningChangesAreHeard", "C-4 01; ... .. D5 ...; ... .. E5 ...; E84", 3, heard_panning,
-     "128 128 128 123 118 113 118 123 128 64 64 64"},
+    // The voice takes each new panning on its tick: D5 and E5 move it 5 a tick from 128; E84,
+    // column C8 and 8F0 set 64, 128 and 240 on the row tick.
+    {"PanningChangesAreHeard",
+     "C-4 01; ... .. D5 ...; ... .. E5 ...; E84; ... .. C8 ...; 8F0", 3, heard_panning,
+     "128 128 128 123 118 113 118 123 128 64 64 64 128 128 128 240 240 240"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next; a
     // note without an offset starts at 0.
