@@ -14,8 +14,8 @@ constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-com
 // Where the song stands: the frame at which the next tick runs, the order/row positions played
 // so far, and the frame of the row tick that first came back to one of them.
 struct SongWatch {
-    TickRoutine tick_routine = nullptr;  // the routine watched
-    int64_t next_tick_frame = 0;
+    TickRoutine tick_routine;  // the routine watched
+    int64_t next_tick_frame;
     std::bitset<256 * 256> played;
     int64_t end_frame = -1;
 };
