@@ -71,10 +71,13 @@ protected:
     }
     void SetUp() override { hold_song_clock(0, 0); }
     void TearDown() override { stop_song(); }
-    // One frame of the timeline at that clock reading, read back before it would be shown.
+    // One frame of the timeline at that clock reading, read back before it would be shown. The
+    // client arrays are on only while a draw uses them.
     Frame frame(uint32_t ms) {
         hold_song_clock(ms, 0);
         render_frame();
+        for (const GLenum array : {GL_VERTEX_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY})
+            EXPECT_FALSE(glIsEnabled(array)) << "client array " << array << " left on at " << ms;
         Frame f;
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.rgb.data());
         return f;
