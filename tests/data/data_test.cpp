@@ -15,6 +15,7 @@ TEST(Data, SongLoadsAndEndsWhereTheShowWasTimed) {
     // Rows of 7 and 5 ticks (6 on the last two composed rows and the empty pattern): 896 rows
     // take 5376 ticks of 882 frames (125 BPM) before the song starts again from order 0, row 0.
     // The song's bytes are the composer's (the tools' test), its fields the loader's.
+    EXPECT_EQ(song_end_frame(), -1) << "before the first offline start";
     ASSERT_TRUE(start_song_offline(song, 44100));
     for (int64_t block = 0; song_end_frame() < 0 && block < 10000; ++block)
         play_offline_until(block);
