@@ -16,7 +16,7 @@ constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-com
 struct SongWatch {
     TickRoutine tick_routine;  // the routine watched
     int64_t next_tick_frame;
-    std::bitset<256 * 256> played;
+    std::bitset<65536> played;  // one bit for each order byte and row byte
     int64_t end_frame = -1;
 };
 
