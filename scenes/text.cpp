@@ -47,10 +47,9 @@ void print_centered(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     // vsnprintf never writes past the buffer; a longer result is cut at 511 characters.
-    int formatted = std::vsnprintf(text, sizeof text, format, arguments);
+    const int formatted = std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
-    if (formatted < 0) return;
-    if (text[0] == '\0') return;  // an empty text neither draws nor moves the matrix
+    if (formatted <= 0) return;  // an empty text (or none) neither draws nor moves the matrix
 
     glTranslatef(-text_width(text) / 2.0f, 0.0f, 0.0f);
     text_lines.clear();
