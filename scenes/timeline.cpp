@@ -24,13 +24,14 @@ static_assert(scene_table_size == 5);
 
 // Draws the scene with that index, or nothing when the table has no routine for it.
 void draw_scene(int32_t index) {
-    if (index < 0 || index >= scene_table_size) return;
-    if (scene_table[index] != nullptr) scene_table[index]();
+    if (uint32_t(index) < uint32_t(scene_table_size) && scene_table[index] != nullptr) {
+        scene_table[index]();
+    }
 }
 
 }  // namespace
 
-// Puts the timeline back at the start of the show (for test fixtures).
+// Puts the timeline back at the start of the show (a show started again).
 void timeline_reset() {
     current_scene = 0;
     song_seconds = 0.0f;
