@@ -67,17 +67,19 @@ TEST(Engine, PositionsFollowTheRowsEffects) {
 }
 
 // The song ends at the first row tick that comes back to a row already played, rows that a
-// pattern loop plays again not counted. E60 on row 0 and E6y on row 1 (in the first channel for
-// y = 1, in the second for y = 2) play both rows y + 1 times; order 0, row 0 then comes back.
-// A row is one tick of 882 frames (speed 1, 125 BPM), so the ring's first fill at the start
-// reaches the end. A later start on a device stops watching: the song ticks as it did before.
+// pattern loop plays again not counted. E60 on row 0 and E6y on a later row (in the first or
+// the second channel) play the rows between y + 1 times; order 0, row 0 then comes back. A61
+// is no loop, though its parameter starts with 6. A row is one tick of 882 frames (speed 1, 125
+// BPM), so the ring's first fill at the start reaches the end. A later start on a device stops
+// watching: the song ticks as it did before. (Rows, rows played before the end.)
 TEST(Engine, SongEndsWhereItComesBackToARowNoLoopPlaysAgain) {
-    for (const int y : {1, 2}) {
-        SongHandle song =
-            start_song_image(pattern_song(y == 1 ? "E60; E61" : "| E60; | E62", 1, {}));
+    const std::pair<const char*, int> songs[] = {
+        {"E60; E61", 4}, {"| E60; | E62", 6}, {"E60; A61; E62", 9}};
+    for (const auto& [rows, played] : songs) {
+        SongHandle song = start_song_image(pattern_song(rows, 1, {}));
         const TickRoutine own_tick = song->tick_routine;
         ASSERT_TRUE(start_song_offline(song.get(), 44100));
-        EXPECT_EQ(song_end_frame(), 2 * (y + 1) * 882) << "E6" << y;
+        EXPECT_EQ(song_end_frame(), played * 882) << rows;
         ASSERT_TRUE(start_song(song.get(), &silent_wave_device, 44100));
         EXPECT_EQ(song->tick_routine, own_tick) << "the start on a device still watches the end";
     }
