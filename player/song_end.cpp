@@ -10,6 +10,7 @@
 namespace {
 
 constexpr uint8_t pattern_loop_effect = 14;  // E6y: extended effect 14, sub-command 6
+constexpr int64_t no_end_yet = -1;
 
 // Where the song stands: the frame at which the next tick runs, the order/row positions played
 // so far, and the frame of the row tick that first came back to one of them.
@@ -17,7 +18,7 @@ struct SongWatch {
     TickRoutine tick_routine;  // the routine watched
     int64_t next_tick_frame;
     std::bitset<65536> played;  // one bit for each order byte and row byte
-    int64_t end_frame = -1;
+    int64_t end_frame = no_end_yet;
 };
 
 SongWatch watch;
@@ -48,7 +49,7 @@ void watched_tick(XmModule* module) {
     const int64_t frame = watch.next_tick_frame;
     if (watch.tick_routine) watch.tick_routine(module);
     watch.next_tick_frame += frames_of_tick(module);
-    if (!row_tick || watch.end_frame >= 0) return;
+    if (!row_tick || watch.end_frame != no_end_yet) return;
     const size_t position = position_index(*module, module->row);
     if (watch.played.test(position)) {
         watch.end_frame = frame;
@@ -67,7 +68,7 @@ void watch_song_end(XmModule* module) {
     }
     watch.next_tick_frame = 0;
     watch.played.reset();
-    watch.end_frame = -1;
+    watch.end_frame = no_end_yet;
 }
 
 void unwatch_song_end(XmModule* module) {

@@ -17,6 +17,7 @@ TEST(Data, SongLoadsAndEndsWhereTheShowWasTimed) {
     // The song's bytes are the composer's (the tools' test), its fields the loader's.
     EXPECT_EQ(song_end_frame(), -1) << "before the first offline start";
     ASSERT_TRUE(start_song_offline(song, 44100));
+    EXPECT_EQ(song_end_frame(), -1) << "at the start";
     for (int64_t block = 0; song_end_frame() < 0 && block < 10000; ++block)
         play_offline_until(block);
     EXPECT_EQ(song_end_frame(), 5376 * 882);
