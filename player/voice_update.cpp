@@ -28,8 +28,7 @@ constexpr float volume_scale = 255.0f / 34359738368.0f;
 // record, and the old voice goes silent so the mixer ramps it out while it runs on.
 Voice* hand_over(ChannelState& channel) {
     Voice* voice = channel.voice;
-    const int32_t index = voice->index;
-    if (index < 0 || index >= mixed_voice_count || &voices[index] != voice) return voice;
+    const int32_t index = voice->index;  // the channel's own voice or its twin: c or c + 32
     const int32_t twin = index < twin_distance ? index + twin_distance : index - twin_distance;
     voices[twin] = *voice;
     voices[twin].index = twin;
@@ -69,7 +68,7 @@ int32_t final_volume(const ChannelState& channel, const XmModule& module) {
     const float volume = float(channel.volume + channel.volume_offset) *
                          float(channel.volume_env_value) * float(channel.fadeout_volume) *
                          float(module.global_volume) * volume_scale;
-    return std::clamp(int32_t(std::clamp(volume, 0.0f, 127.0f)), 0, 127);
+    return int32_t(std::clamp(volume, 0.0f, 127.0f));
 }
 
 // Final panning 0..255: the envelope moves the channel panning by up to 4 per envelope unit
@@ -105,7 +104,7 @@ void set_step(Voice& voice, int32_t hertz) {
 // Passes the flagged parts of the channel's state to its voice, in a fixed order: note start,
 // volume, panning, frequency, rewind. A period sum of 0 has no frequency and is skipped.
 void update_voice(ChannelState* channel, XmSample* sample, const XmModule* module) {
-    if (channel == nullptr || module == nullptr || channel->voice == nullptr) return;
+    if (channel->voice == nullptr) return;
     if (sample == nullptr) sample = &empty_sample;
     if (int64_t(channel->period) + channel->period_offset == 0) {
         channel->update_flags &= uint8_t(~UPDATE_FREQUENCY);
