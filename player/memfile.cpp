@@ -15,11 +15,10 @@ uint32_t image_size;
 
 }  // namespace
 
-// Chooses the image every later open reads and rewinds to its start.
+// Chooses the image every later open reads (an open starts at its first byte).
 void memfile_attach(const uint8_t* bytes, uint32_t size) {
     image_bytes = bytes;
     image_size = size;
-    memfile_position = 0;
 }
 
 void memfile_reset() {

@@ -15,5 +15,5 @@ uint32_t memfile_tell(uintptr_t handle);
 
 extern uint32_t memfile_position;
 
-// Detaches the image and rewinds (the session does once a load has read it).
+// Detaches the image (the session does once a load has read it).
 void memfile_reset();
