@@ -5,20 +5,20 @@
 #include <algorithm>
 #include <cstring>
 
-// No image and position 0 at the start, as namespace-scope variables start zeroed.
-uint32_t memfile_position;
-
 namespace {
 
+// No image and position 0 at the start, as namespace-scope variables start zeroed.
 const uint8_t* image_bytes;
 uint32_t image_size;
+uint32_t memfile_position;
 
 }  // namespace
 
-// Chooses the image every later open reads (an open starts at its first byte).
+// Chooses the image every later open reads and rewinds to its start.
 void memfile_attach(const uint8_t* bytes, uint32_t size) {
     image_bytes = bytes;
     image_size = size;
+    memfile_position = 0;
 }
 
 void memfile_reset() {
@@ -36,9 +36,8 @@ void memfile_close(uintptr_t) {
 }
 
 // Copies up to count bytes from the position on and moves past them; a read reaching the end
-// of the image delivers what is left, and a position at the end delivers nothing.
+// of the image delivers what is left. Every operation keeps the position inside the image.
 uint32_t memfile_read(void* destination, uint32_t count, uintptr_t) {
-    if (memfile_position >= image_size) return 0;
     count = std::min(count, image_size - memfile_position);
     std::memcpy(destination, image_bytes + memfile_position, count);
     memfile_position += count;

@@ -13,7 +13,5 @@ uint32_t memfile_read(void* destination, uint32_t count, uintptr_t handle);
 int32_t memfile_seek(uintptr_t handle, int32_t offset, uint8_t mode);
 uint32_t memfile_tell(uintptr_t handle);
 
-extern uint32_t memfile_position;
-
-// Detaches the image (the session does once a load has read it).
+// Detaches the image and rewinds (the session does once a load has read it).
 void memfile_reset();

@@ -63,15 +63,14 @@ protected:
     SongHandle module;
 };
 
-// A 100-byte image, attached and opened: seeks clamp to it (a negative offset from the start
+// A 100-byte image, attached at its start: seeks clamp to it (a negative offset from the start
 // wraps unsigned and clamps too), other modes leave the position, and reads stop at its end,
-// however many bytes are asked for; opening and closing rewind. Plain seeks from the start and
+// however many bytes are asked for; opening, closing and attaching rewind. Plain seeks from the start and
 // the bytes copied are the loads' concern. (Seek offset, mode, position after.)
 TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
     uint8_t image[100] = {};
     uint8_t buffer[100];
     memfile_attach(image, 100);
-    EXPECT_EQ(memfile_open(nullptr), 1u);
     const V seeks[] = {{5, 1, 5}, {-5, 0, 100}, {-6, 2, 94}, {-3, 1, 91}, {0, 7, 91}};
     for (const V& seek : seeks) {
         EXPECT_EQ(memfile_seek(1, int32_t(seek[0]), uint8_t(seek[1])), 0) << seek[0];
@@ -86,6 +85,9 @@ TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
     EXPECT_EQ(memfile_tell(1), 100u) << "after reading all there is";
     memfile_close(1);
     EXPECT_EQ(memfile_tell(1), 0u) << "after a close";
+    memfile_seek(1, 0, 2);
+    memfile_attach(image, 10);
+    EXPECT_EQ(memfile_read(buffer, 100, 1), 10u) << "after attaching a shorter image";
 }
 
 std::vector<V> reader_calls;
