@@ -15,7 +15,7 @@ XmInstrument empty_instrument;
 
 namespace {
 
-constexpr int32_t order_table_entries = 256;
+constexpr int32_t order_table_entries = sizeof XmModule::orders;
 constexpr int32_t fallback_bpm = 125;  // the XM default, for a song that says 0
 constexpr uint16_t LINEAR_FREQUENCIES = 1 << 0;
 
