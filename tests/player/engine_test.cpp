@@ -95,6 +95,7 @@ TEST(Engine, FramesPerTickFollowTheTempoRule) {
     for (auto [bpm, frames] : {std::pair{42, 2625}, {255, 432}, {1, 110250}, {0, 882}, {-3, 882}}) {
         set_bpm(&module, bpm);
         EXPECT_EQ(module.samples_per_tick, frames) << "BPM " << bpm;
+        EXPECT_EQ(module.bpm, frames == 882 ? 125 : bpm) << "BPM " << bpm;
     }
 }
 
