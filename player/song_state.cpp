@@ -40,8 +40,7 @@ void set_bpm(XmModule* module, int32_t bpm) {
     module->bpm = bpm;
     const double frames =
         double(1000.0f) / (double(bpm) * double(0.4f)) * double(output_rate) * double(0.001f);
-    const double most_frames = 2147483647.0;
-    module->samples_per_tick = frames >= 1.0 ? int32_t(std::min(frames, most_frames)) : 1;
+    module->samples_per_tick = frames >= 1.0 ? int32_t(frames) : 1;  // at most 2.5 x 192000
 }
 
 namespace {

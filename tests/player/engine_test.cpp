@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "player/audio_format.h"
 #include "player/effects.h"
 #include "player/output.h"
 #include "player/song_state.h"
@@ -97,6 +98,11 @@ TEST(Engine, FramesPerTickFollowTheTempoRule) {
         EXPECT_EQ(module.samples_per_tick, frames) << "BPM " << bpm;
         EXPECT_EQ(module.bpm, frames == 882 ? 125 : bpm) << "BPM " << bpm;
     }
+    // A header's 65535 BPM at 8000 Hz would make ticks of 0.3 frames: they last one frame.
+    output_rate = 8000;
+    set_bpm(&module, 65535);
+    EXPECT_EQ(module.samples_per_tick, 1) << "65535 BPM at 8000 Hz";
+    output_rate = 44100;
 }
 
 // Playback start, also of a module that has played: the header's speed and tempo, global
