@@ -21,7 +21,6 @@ constexpr uint16_t LINEAR_FREQUENCIES = 1 << 0;
 
 // Amiga table: P(k) = trunc(13.375 x 2^((132 - k) / 12)), with 1/12 as a 32-bit float.
 constexpr float one_twelfth = 1.0f / 12.0f;
-constexpr int32_t amiga_note_limit = 255;
 
 // Linear table: 7680 - 64 x note - finetune / 2.
 constexpr int32_t linear_base_period = 7680;
@@ -56,8 +55,6 @@ int32_t amiga_table_period(int32_t note) {
 // finetune and towards the next note down by a negative one, in 128ths of the distance. Note 0
 // has no note below it and uses the distance to note 1 either way.
 int32_t amiga_period(int32_t note, int32_t finetune) {
-    note = std::clamp(note, 0, amiga_note_limit);
-    finetune = std::clamp(finetune, -128, 127);
     const int32_t period = amiga_table_period(note);
     if (finetune >= 0 || note == 0) {
         return period + ((period - amiga_table_period(note + 1)) * finetune) / -128;

@@ -22,7 +22,8 @@ extern XmInstrument empty_instrument;
 
 // Sets bpm and samples_per_tick for output_rate.
 void set_bpm(XmModule* module, int32_t bpm);
-// Amiga-table period of a 0-based real note with a signed finetune.
+// Amiga-table period of a 0-based real note with a signed finetune (-128..127). The notes
+// played lie in 0..highest_real_note, and an arpeggio goes at most 15 semitones above them.
 int32_t amiga_period(int32_t note, int32_t finetune);
 // Period of a 0-based real note with a finetune, on the module's frequency table.
 int32_t note_period(const XmModule& module, int32_t real_note, int32_t finetune);
