@@ -27,7 +27,7 @@
 
 namespace {
 
-std::atomic<bool> stop_requested{false};  // asks the output thread to finish
+std::atomic<bool> stop_requested;  // asks the output thread to finish
 
 constexpr auto poll_interval = std::chrono::milliseconds(5);
 constexpr int64_t report_age_limit_ns = 10'000'000'000;  // a report's age counts up to 10 s
@@ -142,8 +142,7 @@ void reset_song_state(XmModule* module) {
     module->pattern_delay = 0;
     module->song_time_ms = 0;
     set_bpm(module, module->default_bpm);
-    const int count = std::clamp<int>(module->channel_count, 0, channel_capacity);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < played_channel_count(*module); ++i) {
         channels[i] = ChannelState{};
         channels[i].voice = &voices[i];
     }
