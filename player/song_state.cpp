@@ -78,7 +78,7 @@ int32_t limit_panning(int64_t panning) {
 }
 
 int32_t song_entries(const XmModule& module) {
-    return std::clamp<int32_t>(module.song_length, 0, order_table_entries);
+    return module.song_length;  // the loader's: 0..256
 }
 
 namespace {

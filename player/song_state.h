@@ -32,7 +32,8 @@ int32_t limit_period(int64_t period);
 // A channel panning kept within panning_limit.
 int32_t limit_panning(int64_t panning);
 
-// Order entries that make up the song: song_length kept within the 256-entry order table.
+// Order entries that make up the song: song_length, which the loader keeps within the
+// 256-entry order table.
 int32_t song_entries(const XmModule& module);
 // Rows of the pattern played at an order position (64 for a pattern the module lacks).
 int32_t order_rows(const XmModule& module, int32_t order);
