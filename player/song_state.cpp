@@ -15,7 +15,7 @@ XmInstrument empty_instrument;
 
 namespace {
 
-constexpr int32_t order_table_entries = sizeof XmModule::orders;
+constexpr uint32_t order_table_entries = sizeof XmModule::orders;
 constexpr int32_t fallback_bpm = 125;  // the XM default, for a song that says 0
 constexpr uint16_t LINEAR_FREQUENCIES = 1 << 0;
 
@@ -87,7 +87,7 @@ namespace {
 // the table or names a pattern the module lacks. A song of length 0 still plays the pattern
 // its first order entry names.
 const XmPattern* order_pattern(const XmModule& module, int32_t order) {
-    if (order < 0 || order >= order_table_entries || module.patterns == nullptr) return nullptr;
+    if (uint32_t(order) >= order_table_entries || module.patterns == nullptr) return nullptr;
     const int32_t number = module.orders[order];
     if (number >= module.pattern_count) return nullptr;
     return &module.patterns[number];
