@@ -107,7 +107,7 @@ int32_t played_channel_count(const XmModule& module) {
 const XmCell* current_row_cells(const XmModule& module) {
     const XmPattern* pattern = order_pattern(module, module.order_position);
     if (pattern == nullptr || pattern->cells == nullptr) return nullptr;  // no channels: no cells
-    if (module.row < 0 || module.row >= pattern->row_count) return nullptr;
+    if (uint32_t(module.row) >= uint32_t(pattern->row_count)) return nullptr;
     return pattern->cells + size_t(module.row) * size_t(module.channel_count);
 }
 
