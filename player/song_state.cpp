@@ -118,8 +118,8 @@ const XmInstrument& channel_instrument(const XmModule& module, const ChannelStat
     return module.instruments[channel.instrument];
 }
 
+// The channel's note is 0..95; the empty instrument's slots are all null.
 XmSample& channel_sample(const XmInstrument& instrument, const ChannelState& channel) {
-    if (&instrument == &empty_instrument || channel.note >= last_note) return empty_sample;
     const uint8_t slot = instrument.note_samples[channel.note];
     if (slot >= 16 || instrument.samples[slot] == nullptr) return empty_sample;
     return *instrument.samples[slot];
