@@ -192,25 +192,16 @@ inline void advance_ramp(Voice& voice, int32_t frames, float left, float right) 
 // A forward loop at its end goes back by whole loop lengths, at least one, until it lies below
 // the end again; the fraction is kept. (A backward voice at the loop start goes forward the same
 // way.) A voice that stopped a hair short of the boundary, because the count was rounded in
-// 1/2^24 units, still goes back one length, but never below frame 0.
+// 1/2^24 units, still goes back one length (the remainder keeps the sign of the distance), but
+// never below frame 0.
 inline Wide wrap_forward_loop(Wide position, const SampleSpan& span, bool at_end) {
     const Wide length = Wide(span.end) - Wide(span.start);
     if (at_end) {
-        const Wide past = position - Wide(span.end);
-        if (past < 0) {
-            position -= length;
-        } else {
-            position = Wide(span.start) + past % length;
-        }
+        position = Wide(span.start) + (position - Wide(span.end)) % length;
     } else {
-        const Wide before = Wide(span.start) - position;
-        if (before < 0) {
-            position += length;
-        } else {
-            position = Wide(span.end) - before % length;
-        }
+        position = Wide(span.end) - (Wide(span.start) - position) % length;
     }
-    return position < 0 ? 0 : position;
+    return std::max<Wide>(position, 0);
 }
 
 // A ping-pong loop reflects the position at the boundary reached, 2 x boundary - position -
@@ -240,7 +231,7 @@ inline Wide reflect_pingpong_loop(Wide position, const SampleSpan& span, bool at
             direction = 2;
         }
     }
-    return position < 0 ? 0 : position;
+    return std::max<Wide>(position, 0);
 }
 
 // Mixes one voice into `frames` output pairs, segment by segment: each segment ends at the
