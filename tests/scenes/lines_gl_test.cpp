@@ -36,6 +36,7 @@ const Line lines[] = {
     {"up from y = 0", 320, 0, 320, 60, 4, 0},
     {"across, beyond the far plane", 100, 240, 200, 240, 4, 0, -4},
     {"slanting, near the far plane, in a leaning view", 100, 100, 300, 200, 3, 0, -2.9f, 0.002f},
+    {"crossing the far plane, in a leaning view", 20, 20, 300, 200, 3, 0, -3.5f, 0.002f},
 };
 
 class Lines : public testing::Test {
