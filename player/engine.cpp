@@ -12,19 +12,16 @@
 #include "player/effects.h"
 #include "player/engine.h"
 
-// Zeroes every channel and voice and links channel c to voice c, so a test or a fresh start
-// finds every memory, position and counter at 0.
+// Zeroes every channel and voice, so a test or a fresh start finds every memory, position and
+// counter at 0; a song's start links its channels to their first voices.
 void engine_reset() {
     for (int i = 0; i < voice_capacity; ++i) {
         voices[i] = Voice{};
         voices[i].index = i;
         voices[i].step = 1;
     }
-    for (int c = 0; c < channel_capacity; ++c) {
-        channels[c] = ChannelState{};
-        channels[c].voice = &voices[c];
-    }
-    empty_instrument = XmInstrument{};
+    for (ChannelState& channel : channels)
+        channel = ChannelState{};
 }
 
 namespace {
