@@ -109,8 +109,9 @@ const TickCase cases[] = {
     // E-4 (real note 52) is 4352; 4 x 10 = 64 a later tick, 300 keeps the speed, not past.
     {"TonePortamentoStopsAtTarget", "C-4 01; E-4 .. .. 310; 300", 3, period,
      "4608 4608 4608 4608 4544 4480 4480 4416 4352"},
-    // Column F1 aims up at 16 x 1 x 4 = 64 a tick; F0 keeps the speed and the target.
-    {"ColumnTonePortamento", "E-4 01; C-4 .. F1 ...; ... .. F0 ...", 3, period,
+    // Column F1 aims up at 16 x 1 x 4 = 64 a tick; F0 keeps the speed, and its row's note is
+    // the target it already had.
+    {"ColumnTonePortamento", "E-4 01; C-4 .. F1 ...; C-4 .. F0 ...", 3, period,
      "4352 4352 4352 4352 4416 4480 4480 4544 4608"},
     // 5xy slides towards its own row's note at the last 3xx speed, its volume by the memory.
     {"TonePortamentoVolumeSlidePitch", "C-4 01; 310; E-4 .. .. 502", 3, period,
@@ -229,9 +230,8 @@ const TickCase cases[] = {
      "240 5 5 5 5 0 0 -3 -6 -9"},
     // The voice takes each new panning on its tick: D5 and E5 move it 5 a tick from 128; E84,
     // column C8 and 8F0 set 64, 128 and 240 on the row tick.
-    {"PanningChangesAreHeard",
-     "C-4 01; ... .. D5 ...; ... .. E5 ...; E84; ... .. C8 ...; 8F0", 3, heard_panning,
-     "128 128 128 123 118 113 118 123 128 64 64 64 128 128 128 240 240 240"},
+    {"PanningChangesAreHeard", "C-4 01; ... .. D5 ...; ... .. E5 ...; E84; ... .. C8 ...; 8F0", 3,
+     heard_panning, "128 128 128 123 118 113 118 123 128 64 64 64 128 128 128 240 240 240"},
     // 904 starts at 1024; 900 repeats it on the twin voice; 920 (8192) lies beyond the
     // 4096-frame loop: no note start, the playing sample rewinds; 902 waits for the next; a
     // note without an offset starts at 0.
