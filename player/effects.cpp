@@ -372,7 +372,7 @@ void note_delay(EffectContext& c) {
     reset_for_instrument(&channel, &c.sample);
     channel.period = channel.note_period;
     channel.update_flags |= UPDATE_FREQUENCY;
-    if (c.cell.volume != 0) volume_column_row(&channel, c.cell.volume);
+    volume_column_row(&channel, c.cell.volume);
     channel.update_flags |= UPDATE_TRIGGER;
 }
 

@@ -57,7 +57,7 @@ void process_channel_row(XmModule& module, ChannelState& channel, const XmCell& 
     }
     channel.last_effect = cell.effect;
     channel.volume_offset = 0;
-    channel.update_flags = 0;
+    channel.update_flags = UPDATE_FREQUENCY | UPDATE_VOLUME;  // every row asks for both
 
     if (is_note(cell.note)) {
         // Real notes outside the range the periods are defined for play as its nearest end.
@@ -68,10 +68,9 @@ void process_channel_row(XmModule& module, ChannelState& channel, const XmCell& 
         channel.update_flags |= UPDATE_TRIGGER;
     }
     channel.period_offset = 0;
-    channel.update_flags |= UPDATE_FREQUENCY | UPDATE_VOLUME;
 
     if (cell.instrument != 0) reset_for_instrument(&channel, &sample);
-    if (cell.volume != 0) volume_column_row(&channel, cell.volume);
+    volume_column_row(&channel, cell.volume);
     if (cell.note == key_off_note || cell.effect == EFFECT_KEY_OFF) channel.key_released = 1;
 
     // Without a volume envelope a key-off cuts the note at once.

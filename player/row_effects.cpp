@@ -427,7 +427,7 @@ void reset_for_instrument(ChannelState* channel, const XmSample* sample) {
     channel->update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
-// The row-tick meaning of a non-zero volume-column byte.
+// The row-tick meaning of a volume-column byte (one below 0x10 means nothing).
 void volume_column_row(ChannelState* channel, uint8_t byte) {
     if (channel == nullptr) return;
     volume_column_row_table[high_nibble(byte)](*channel, byte);
