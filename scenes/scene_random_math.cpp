@@ -10,4 +10,6 @@ int32_t scene_rand() {
     return static_cast<int32_t>((scene_random_state >> 16) & 0x7FFF);
 }
 
-void scene_random_reset() { scene_random_state = 1; }
+void scene_random_reset() {
+    scene_random_state = 1;
+}
