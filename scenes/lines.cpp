@@ -140,5 +140,4 @@ void draw_lines(const float* vertices, int32_t components, int32_t stride_bytes,
 
 void lines_reset() {
     current_width = 1.0f;
-    lines_as_quads = false;
 }

@@ -20,6 +20,5 @@ float line_width();
 // array must be the only client array on; it is left on, pointing at `vertices`.
 void draw_lines(const float* vertices, int32_t components, int32_t stride_bytes, int32_t count);
 
-// Puts the width back to 1 and the wide lines back to GL lines (the page's stepped show starts
-// from it).
+// Puts the width back to 1 (the page's stepped show starts from it).
 void lines_reset();
