@@ -255,8 +255,10 @@ const TickCase cases[] = {
     {"SampleVolumeAbove64PlaysAs64", "C-4 05", 1, volume, "64"},
     {"SamplePanningZeroStaysZero", "C-4 05", 1, panning, "0"},
     // No instrument yet: silent. A key-off or Kxx without volume envelope cuts at once, a note
-    // without instrument stays released, an instrument starts it again.
-    {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00", 1, heard, "0 127 0 0 127 0"},
+    // without instrument stays released, an instrument starts it again. Instrument 2, without
+    // a fadeout, is cut as well.
+    {"KeyOffAndKeyOffEffect", "C-4; C-4 01; ===; C-4; C-4 01; K00; C-4 02; ===", 1, heard,
+     "0 127 0 0 127 0 79 0"},
     // E58 changes later notes of the sample: 7680 - 3072 - 8 / 2, then 15 / 2.
     {"SetFinetune", "C-4 01 .. E58; C-4 01; C-4 01 .. E5F; C-4 01", 1, period,
      "4608 4604 4604 4601"},
