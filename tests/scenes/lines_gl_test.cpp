@@ -65,6 +65,13 @@ protected:
                                   line.x0, line.y0, line.z, line.x1, line.y1, line.z};
         glEnableClientState(GL_VERTEX_ARRAY);
         draw_lines(vertices, 3, 0, 4);
+        // The matrices and the vertex array are left as they were.
+        float after[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, after);
+        EXPECT_TRUE(std::equal(view, view + 16, after)) << line.name << ": the model-view matrix";
+        void* pointer = nullptr;
+        glGetPointerv(GL_VERTEX_ARRAY_POINTER, &pointer);
+        EXPECT_EQ(pointer, vertices) << line.name << ": the vertex array";
         glDisableClientState(GL_VERTEX_ARRAY);
         std::vector<unsigned char> red(width * height);
         glReadPixels(0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, red.data());
