@@ -44,7 +44,7 @@ struct OutlineWalk {
 void end_contour(OutlineWalk* walk) {
     std::vector<float>& points = walk->contour;
     size_t count = points.size() / 2;
-    if (count > 1 && points[2 * count - 2] == points[0] && points[2 * count - 1] == points[1]) {
+    if (count != 0 && points[2 * count - 2] == points[0] && points[2 * count - 1] == points[1]) {
         --count;
     }
     std::vector<float>& lines = walk->outline->lines;

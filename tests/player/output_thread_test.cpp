@@ -246,6 +246,7 @@ TEST_F(Output, RefusalsAndTheSilentDevice) {
     ASSERT_TRUE(silent.open(1, 1));
     ASSERT_TRUE(silent.open(44100, 2));
     ASSERT_EQ(silent.position_bytes(), 0u);
+    ASSERT_TRUE(silent.prepare(nullptr, 0));
     ASSERT_TRUE(silent.write_looping(nullptr, 0));
     // On past its first whole second, which the count scales apart from the rest.
     ASSERT_TRUE(poll_until([] { return silent_wave_device.position_bytes() >= 4 * 55125; }));
