@@ -3,7 +3,6 @@
 #include "player/memfile.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -39,7 +38,7 @@ void memfile_close(uintptr_t) {
 // of the image delivers what is left. Every operation keeps the position inside the image.
 uint32_t memfile_read(void* destination, uint32_t count, uintptr_t) {
     count = std::min(count, image_size - memfile_position);
-    std::memcpy(destination, image_bytes + memfile_position, count);
+    std::copy_n(image_bytes + memfile_position, count, static_cast<uint8_t*>(destination));
     memfile_position += count;
     return count;
 }

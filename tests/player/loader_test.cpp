@@ -65,8 +65,8 @@ protected:
 
 // A 100-byte image, attached at its start: seeks clamp to it (a negative offset from the start
 // wraps unsigned and clamps too), other modes leave the position, and reads stop at its end,
-// however many bytes are asked for; opening, closing and attaching rewind. Plain seeks from the start and
-// the bytes copied are the loads' concern. (Seek offset, mode, position after.)
+// however many bytes are asked for; opening, closing and attaching rewind. Plain seeks from the
+// start and the bytes copied are the loads' concern. (Seek offset, mode, position after.)
 TEST(MemoryFile, ReadsAndSeeksStayInsideTheImage) {
     uint8_t image[100] = {};
     uint8_t buffer[100];
